@@ -1,0 +1,221 @@
+#include "serialport_.h"
+
+#include <QDebug>
+
+namespace {
+
+const int baudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                         19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+} // namespace
+
+SerialPort::SerialPort(QObject *parent)
+    : QObject(parent)
+    , port(new QSerialPort(this))
+    , opened(false)
+    , baudRate(BAUD9600)
+    , dataBits(DATA_8)
+    , parity(PAR_NONE)
+    , stopBits(STOP_1)
+    , flowControl(FLOW_OFF)
+{
+    connect(port, SIGNAL(readyRead()), this, SLOT(readData()));
+}
+
+SerialPort::~SerialPort()
+{
+    close();
+}
+
+bool SerialPort::open(const QString &name)
+{
+    if (opened)
+        close();
+
+    port->setBaudRate(getBaudRate(baudRate), QSerialPort::AllDirections);
+    port->setDataBits(getDataBits(dataBits));
+    port->setParity(getParity(parity));
+    port->setStopBits(getStopBits(stopBits));
+    port->setFlowControl(getFlowControl(flowControl));
+
+    const QString path = name.startsWith(QLatin1String("/dev")) ? name : QLatin1String("/dev/") + name;
+
+    qDebug() << "MainController serial port:[" << name << "] opening...";
+
+    port->setPortName(path);
+    opened = port->open(QIODevice::ReadWrite);
+    if (opened) {
+        portName = name;
+        port->setDataTerminalReady(true);
+    }
+    return opened;
+}
+
+void SerialPort::close()
+{
+    opened = false;
+    port->close();
+}
+
+void SerialPort::flush()
+{
+    if (opened)
+        port->flush();
+}
+
+bool SerialPort::writeData(const QByteArray &data)
+{
+    if (!port->isOpen())
+        return false;
+
+    if (port->write(data.constData(), data.size()) < 1) {
+        qDebug() << "SerialPort write error.[" << portName << "]";
+        return false;
+    }
+    return true;
+}
+
+void SerialPort::waitForBytesWritten(int msecs)
+{
+    if (opened)
+        port->waitForBytesWritten(msecs);
+}
+
+int SerialPort::getBaudRate(BaudRateType baud) const
+{
+    const unsigned index = static_cast<unsigned>(baud);
+    const int rate = index < sizeof(baudRates) / sizeof(baudRates[0]) ? baudRates[index] : 0;
+    qDebug() << "SerialPort::getBaudRate : " << rate;
+    return rate;
+}
+
+QSerialPort::DataBits SerialPort::getDataBits(DataBitsType bits) const
+{
+    switch (static_cast<unsigned>(bits)) {
+    case DATA_5:
+        return QSerialPort::Data5;
+    case DATA_6:
+        return QSerialPort::Data6;
+    case DATA_7:
+        return QSerialPort::Data7;
+    default:
+        return QSerialPort::Data8;
+    }
+}
+
+QSerialPort::Parity SerialPort::getParity(ParityType parityType) const
+{
+    switch (parityType) {
+    case PAR_ODD:
+        return QSerialPort::OddParity;
+    case PAR_EVEN:
+        return QSerialPort::EvenParity;
+    case PAR_MARK:
+        return QSerialPort::MarkParity;
+    case PAR_SPACE:
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits SerialPort::getStopBits(StopBitsType bits) const
+{
+    switch (bits) {
+    case STOP_1_5:
+        return QSerialPort::OneAndHalfStop;
+    case STOP_2:
+        return QSerialPort::TwoStop;
+    default:
+        return QSerialPort::OneStop;
+    }
+}
+
+QSerialPort::FlowControl SerialPort::getFlowControl(FlowType flow) const
+{
+    switch (flow) {
+    case FLOW_HARDWARE:
+        return QSerialPort::HardwareControl;
+    case FLOW_XONXOFF:
+        return QSerialPort::SoftwareControl;
+    default:
+        return QSerialPort::NoFlowControl;
+    }
+}
+
+void SerialPort::setBaudRate(BaudRateType baud)
+{
+    if (baudRate != baud)
+        baudRate = baud;
+}
+
+// One and a half stop bits go only with five data bits, and two stop bits never do.
+void SerialPort::setDataBits(DataBitsType bits)
+{
+    if (dataBits == bits)
+        return;
+    if (stopBits == STOP_2 && bits == DATA_5)
+        return;
+    if (stopBits == STOP_1_5 && bits != DATA_5)
+        return;
+    dataBits = bits;
+}
+
+void SerialPort::setStopBits(StopBitsType bits)
+{
+    if (stopBits == bits)
+        return;
+    if (dataBits == DATA_5 && bits == STOP_2)
+        return;
+    if (dataBits != DATA_5 && bits == STOP_1_5)
+        return;
+    stopBits = bits;
+}
+
+void SerialPort::setParity(ParityType parityType)
+{
+    if (parity != parityType)
+        parity = parityType;
+}
+
+void SerialPort::setFlowControl(FlowType flow)
+{
+    if (flowControl != flow)
+        flowControl = flow;
+}
+
+void SerialPort::setTimeout(unsigned long sec, unsigned long millisec)
+{
+    // The wrapper applies no time limits of its own; kept for callers that set one.
+    Q_UNUSED(sec)
+    Q_UNUSED(millisec)
+}
+
+void SerialPort::setDtr(bool on)
+{
+    port->setDataTerminalReady(on);
+}
+
+void SerialPort::setRts(bool on)
+{
+    port->setRequestToSend(on);
+}
+
+unsigned long SerialPort::lineStatus() const
+{
+    unsigned long status = 0;
+    if (port->isRequestToSend())
+        status |= 1;
+    if (port->isDataTerminalReady())
+        status |= 2;
+    return status;
+}
+
+void SerialPort::readData()
+{
+    const QByteArray bytes = port->readAll();
+    receiveQueue.reserve(receiveQueue.size() + bytes.size());
+    for (const char byte : bytes)
+        receiveQueue.append(static_cast<unsigned char>(byte));
+    emit readComm();
+}

@@ -1,0 +1,95 @@
+#ifndef SERIALPORT__H
+#define SERIALPORT__H
+
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// Line settings of the wrapper, kept as plain numbers and translated into the serial port module's
+// values only when a port is opened.
+enum BaudRateType {
+    BAUD110,
+    BAUD300,
+    BAUD600,
+    BAUD1200,
+    BAUD2400,
+    BAUD4800,
+    BAUD9600,
+    BAUD14400,
+    BAUD19200,
+    BAUD38400,
+    BAUD56000,
+    BAUD57600,
+    BAUD115200,
+    BAUD128000,
+    BAUD256000
+};
+
+enum DataBitsType { DATA_5, DATA_6, DATA_7, DATA_8 };
+
+enum ParityType { PAR_NONE, PAR_ODD, PAR_EVEN, PAR_MARK, PAR_SPACE };
+
+enum StopBitsType { STOP_1, STOP_1_5, STOP_2 };
+
+enum FlowType { FLOW_OFF, FLOW_HARDWARE, FLOW_XONXOFF };
+
+// A serial port reduced to what the terminal needs: open by name, write bytes, and a queue that
+// collects every received byte before readComm() announces it.
+class SerialPort : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(SerialPort)
+
+public:
+    explicit SerialPort(QObject *parent = nullptr);
+    ~SerialPort() override;
+
+    bool open(const QString &name);
+    void close();
+    void flush();
+    bool writeData(const QByteArray &data);
+    void waitForBytesWritten(int msecs);
+
+    int getBaudRate(BaudRateType baud) const;
+    QSerialPort::DataBits getDataBits(DataBitsType bits) const;
+    QSerialPort::Parity getParity(ParityType parityType) const;
+    QSerialPort::StopBits getStopBits(StopBitsType bits) const;
+    QSerialPort::FlowControl getFlowControl(FlowType flow) const;
+
+    void setBaudRate(BaudRateType baud);
+    void setDataBits(DataBitsType bits);
+    void setParity(ParityType parityType);
+    void setStopBits(StopBitsType bits);
+    void setFlowControl(FlowType flow);
+    void setTimeout(unsigned long sec, unsigned long millisec);
+
+    void setDtr(bool on);
+    void setRts(bool on);
+    unsigned long lineStatus() const;
+
+signals:
+    void readComm();
+
+private slots:
+    void readData();
+
+private:
+    QSerialPort *port;
+
+public:
+    QString portName;
+    bool opened;
+
+private:
+    BaudRateType baudRate;
+    DataBitsType dataBits;
+    ParityType parity;
+    StopBitsType stopBits;
+    FlowType flowControl;
+
+public:
+    QList<unsigned char> receiveQueue;
+};
+
+#endif // SERIALPORT__H

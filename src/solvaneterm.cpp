@@ -1,0 +1,111 @@
+#include "solvaneterm.h"
+
+#include "dovikview.h"
+#include "functiondlg.h"
+#include "hexview.h"
+#include "serialport_.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QTimer>
+#include <QVBoxLayout>
+
+int qInitResources_dovik();
+int qCleanupResources_dovik();
+
+QString windtitle = QStringLiteral("Solvane's Terminal V3.07");
+
+namespace {
+
+// The images are compiled into the static library; registering them here, in the file that
+// every program using the window links, keeps them available before main() runs.
+struct DovikResources
+{
+    DovikResources() { qInitResources_dovik(); }
+    ~DovikResources() { qCleanupResources_dovik(); }
+} dovikResources;
+
+} // namespace
+
+SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+    , functionDlg(nullptr)
+    , termView(nullptr)
+    , hexEdit(nullptr)
+    , delay(5)
+    , serialPort(nullptr)
+    , connectionTimer(nullptr)
+    , deviceFound(false)
+    , deviceWasFound(false)
+    , hexamode(false)
+    , enterWithCR(true)
+{
+    ui.setupUi(this);
+
+    for (int key = Qt::Key_F1; key <= Qt::Key_F12; ++key) {
+        functionString.append(qMakePair(key, QString()));
+        functionCheckCR.append(qMakePair(key, false));
+        functionCheckLF.append(qMakePair(key, false));
+    }
+    delay = 5;
+
+    connect(ui.actionAbout_This_Program, SIGNAL(triggered()), this, SLOT(about()));
+    connect(ui.action_Toolbar, SIGNAL(toggled(bool)), ui.toolBar, SLOT(setHidden(bool)));
+    connect(ui.actionHexa_Mode, SIGNAL(toggled(bool)), this, SLOT(setHexamode(bool)));
+    connect(ui.actionEnter_with_Return, SIGNAL(toggled(bool)), this, SLOT(setEnterWithCR(bool)));
+    ui.actionEnter_with_Return->setChecked(enterWithCR);
+
+    termView = new DovikView(this);
+    termView->setDisabled(true);
+    connect(termView, SIGNAL(keyInput(int, QString)), this, SLOT(keyInput(int, QString)));
+
+    auto *textLayout = new QHBoxLayout(ui.textGroup);
+    textLayout->addWidget(termView);
+
+    hexEdit = new HexView(nullptr);
+    hexEdit->setDisabled(true);
+    hexEdit->setReadOnly(true);
+    auto *hexLayout = new QVBoxLayout(ui.hexaGroup);
+    hexLayout->addWidget(hexEdit);
+
+    connect(ui.actionFunction_Settings, SIGNAL(triggered()), this, SLOT(functionSetting()));
+    connect(ui.action_Font, SIGNAL(triggered()), termView, SLOT(changeFont()));
+    connect(ui.action_FontColor, SIGNAL(triggered()), termView, SLOT(changeFontColor()));
+    connect(ui.actionBackground_color, SIGNAL(triggered()), termView, SLOT(changeBackColor()));
+    connect(ui.actionCa_pture, SIGNAL(triggered()), this, SLOT(saveCapture()));
+    connect(ui.action_Clear_Screen, SIGNAL(triggered()), this, SLOT(clearScreen()));
+    connect(ui.actionE_xit, SIGNAL(triggered()), this, SLOT(close()));
+
+    setWindowTitle(windtitle);
+
+    readSettings();
+    closeSolvaneDevice();
+
+    connectionTimer = new QTimer(this);
+    connect(connectionTimer, SIGNAL(timeout()), this, SLOT(checkConnection()));
+    connectionTimer->start(1000);
+}
+
+SolvaneTerm::~SolvaneTerm()
+{
+    qDebug("~SolvaneTerm");
+    // A window destroyed without being closed still owns an open port.
+    delete serialPort;
+    serialPort = nullptr;
+}
+
+void SolvaneTerm::closeEvent(QCloseEvent *event)
+{
+    qDebug("closeEvent");
+    closeSolvaneDevice();
+    writeSettings();
+    if (functionDlg && functionDlg->isVisible())
+        functionDlg->close();
+    event->accept();
+}
+
+void SolvaneTerm::statusMsg(const QString &msg)
+{
+    ui.statusbar->showMessage(msg, 0);
+}

@@ -1,0 +1,126 @@
+#include "solvaneterm.h"
+
+#include "dovikview.h"
+#include "hexview.h"
+#include "serialport_.h"
+#include "solvanedeviceinfo_linux.h"
+
+#include <QDebug>
+#include <QScrollBar>
+
+void SolvaneTerm::checkConnection()
+{
+    const QStringList ports = solvaneDevPorts();
+    deviceFound = !ports.isEmpty();
+
+    if (serialPort) {
+        if (ports.contains(serialPort->portName))
+            return;
+        deviceFound = false;
+    }
+
+    if (!deviceWasFound && deviceFound) {
+        if (openSolvaneDevice(ports)) {
+            statusMsg(QLatin1String("the Solvane Device was found. [") + serialPort->portName
+                      + QLatin1Char(']'));
+            qDebug() << "the Solvane Device was found. [" << serialPort->portName << "]";
+        } else {
+            deviceFound = false;
+            deviceWasFound = true;
+            qDebug("exit");
+        }
+    }
+
+    if (deviceWasFound != deviceFound && !deviceFound) {
+        statusMsg(tr("the Solvane Device was not found."));
+        qDebug("the Solvane Device was not found.");
+        closeSolvaneDevice();
+    }
+
+    deviceWasFound = deviceFound;
+}
+
+bool SolvaneTerm::openSolvaneDevice(const QStringList &ports)
+{
+    const QString name = ports.first();
+    qDebug() << "p : " << name;
+
+    serialPort = new SerialPort(nullptr);
+    serialPort->setBaudRate(BAUD115200);
+    serialPort->setFlowControl(FLOW_OFF);
+    serialPort->setParity(PAR_NONE);
+    serialPort->setDataBits(DATA_8);
+    serialPort->setStopBits(STOP_1);
+    connect(serialPort, SIGNAL(readComm()), this, SLOT(readComm()));
+
+    const bool opened = serialPort->open(name);
+    if (opened) {
+        termView->setEnabled(true);
+        hexEdit->setEnabled(true);
+        termView->setFocus(Qt::OtherFocusReason);
+        clearScreen();
+        termView->show();
+        setHexamode(hexamode);
+        hexEdit->show();
+    } else {
+        serialPort->close();
+        delete serialPort;
+        serialPort = nullptr;
+    }
+    return opened;
+}
+
+void SolvaneTerm::closeSolvaneDevice()
+{
+    if (serialPort) {
+        serialPort->close();
+        delete serialPort;
+        serialPort = nullptr;
+    }
+    clearScreen();
+    termView->setDisabled(true);
+    hexEdit->setDisabled(true);
+    termView->hide();
+    hexEdit->hide();
+}
+
+bool SolvaneTerm::isConnected() const
+{
+    return serialPort ? serialPort->opened : false;
+}
+
+void SolvaneTerm::readComm()
+{
+    QByteArray block;
+    if (serialPort) {
+        // Taking the whole queue at once keeps the order and costs one copy per byte.
+        QList<unsigned char> &queue = serialPort->receiveQueue;
+        block.reserve(queue.size());
+        for (const unsigned char byte : qAsConst(queue))
+            block.append(static_cast<char>(byte));
+        queue.clear();
+    }
+
+    qDebug() << "SolvaneTerm::readComm() : " << block;
+
+    termView->insertView(block);
+
+    hexEdit->appendData(block);
+    QScrollBar *scrollBar = hexEdit->verticalScrollBar();
+    scrollBar->setValue(scrollBar->maximum());
+}
+
+void SolvaneTerm::clearScreen()
+{
+    termView->clear();
+    hexEdit->setData(QByteArray());
+}
+
+void SolvaneTerm::setHexamode(bool on)
+{
+    hexamode = on;
+    if (on)
+        ui.hexaGroup->show();
+    else
+        ui.hexaGroup->hide();
+}
