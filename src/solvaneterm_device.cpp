@@ -22,7 +22,7 @@ void SolvaneTerm::checkConnection()
     if (!deviceWasFound && deviceFound) {
         if (openSolvaneDevice(ports)) {
             statusMsg(QLatin1String("the Solvane Device was found. [") + serialPort->portName
-                      + QLatin1Char(']'));
+                + QLatin1Char(']'));
             qDebug() << "the Solvane Device was found. [" << serialPort->portName << "]";
         } else {
             deviceFound = false;

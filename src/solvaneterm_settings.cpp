@@ -103,8 +103,8 @@ void SolvaneTerm::writeSettings()
     settings.setValue(QStringLiteral("backcolor"), termView->getBackColor().name());
 
     settings.setValue(QStringLiteral("viewtoolbar"), ui.action_Toolbar->isChecked());
-    settings.setValue(QStringLiteral("ShowFunctionDlg"),
-                      !functionDlg.isNull() && functionDlg->isVisible());
+    settings.setValue(
+        QStringLiteral("ShowFunctionDlg"), !functionDlg.isNull() && functionDlg->isVisible());
 
     for (int n = 0; n < functionString.size(); ++n)
         settings.setValue(functionKeyName(QLatin1Char('F'), n), functionString.at(n).second);

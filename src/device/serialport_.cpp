@@ -4,8 +4,8 @@
 
 namespace {
 
-const int baudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
-                         19200, 38400, 56000, 57600, 115200, 128000, 256000};
+const int baudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
+    115200, 128000, 256000};
 
 } // namespace
 
@@ -38,7 +38,8 @@ bool SerialPort::open(const QString &name)
     port->setStopBits(getStopBits(stopBits));
     port->setFlowControl(getFlowControl(flowControl));
 
-    const QString path = name.startsWith(QLatin1String("/dev")) ? name : QLatin1String("/dev/") + name;
+    const QString path
+        = name.startsWith(QLatin1String("/dev")) ? name : QLatin1String("/dev/") + name;
 
     qDebug() << "MainController serial port:[" << name << "] opening...";
 

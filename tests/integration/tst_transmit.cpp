@@ -1,0 +1,380 @@
+#include "dovikview.h"
+#include "functiondlg.h"
+#include "logcapture.h"
+#include "serialport_.h"
+#include "simulateddevice.h"
+#include "solvanetermtestaccess.h"
+#include "tempconfig.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString writeFailure = QStringLiteral("Can't write through the serial port.");
+
+void pressKey(
+    QWidget *view, int key, const QString &text, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(view, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(view, &release);
+}
+
+} // namespace
+
+// Keys, function keys and pastes typed into the terminal, checked as bytes at the device's end.
+class TransmitTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void letterIsOneWrite();
+    void returnKey_data();
+    void returnKey();
+    void droppedKeysSendAndLogNothing_data();
+    void droppedKeysSendAndLogNothing();
+    void plainKeys_data();
+    void plainKeys();
+    void keyWithoutTextReportsFailure();
+    void functionKeyIsPacedByteByByte();
+    void functionKeyAppendsOnlyMissingLineEnds_data();
+    void functionKeyAppendsOnlyMissingLineEnds();
+    void modifiedFunctionKeySendsSameString();
+    void paste_data();
+    void paste();
+    void unplugInMidPasteStopsTheSend();
+    void delayAppliedDuringSendGovernsRemainingPauses();
+    void zeroDelayDoesNotWait();
+    void pacedSendKeepsReceiving();
+
+private:
+    void programFunctionKey(int index, const QString &text, bool cr, bool lf, int delayMs);
+    QString status() const { return access->ui().statusbar->currentMessage(); }
+
+    std::unique_ptr<SolvaneTerm> window;
+    std::unique_ptr<SolvaneTermTestAccess> access;
+    std::unique_ptr<SimulatedDevice> device;
+};
+
+void TransmitTest::init()
+{
+    device = std::make_unique<SimulatedDevice>(0x04D8, 0x000A);
+    window = std::make_unique<SolvaneTerm>();
+    access = std::make_unique<SolvaneTermTestAccess>(*window);
+    access->connectionTimer()->stop();
+    window->show();
+    access->checkConnection();
+    QVERIFY(window->isConnected());
+    QTRY_VERIFY(device->isPortOpen());
+    device->clearReceived();
+}
+
+void TransmitTest::cleanup()
+{
+    access.reset();
+    window.reset();
+    device.reset();
+}
+
+void TransmitTest::programFunctionKey(int index, const QString &text, bool cr, bool lf, int delayMs)
+{
+    access->functionSetting();
+    FunctionDlg *dialog = access->functionDlg();
+    QVERIFY(dialog);
+    dialog->lineEditF[index]->setText(text);
+    dialog->checkBoxCR[index]->setChecked(cr);
+    dialog->checkBoxLF[index]->setChecked(lf);
+    dialog->spinBoxDelay->setValue(delayMs);
+    QTest::mouseClick(dialog->ui.btnApply, Qt::LeftButton);
+    QCOMPARE(window->getDelay(), delayMs);
+}
+
+void TransmitTest::letterIsOneWrite()
+{
+    LogCapture log;
+    pressKey(access->termView(), Qt::Key_A, QStringLiteral("A"), Qt::ShiftModifier);
+    QTRY_COMPARE(device->received(), QByteArray("A"));
+    QCOMPARE(device->chunks().size(), 1);
+    QCOMPARE(log.lines(),
+        QStringList({QStringLiteral("keycode 0x41 delay 5"), QStringLiteral("text :  \"A\""),
+            QStringLiteral("text2 :  \"A\"")}));
+}
+
+void TransmitTest::returnKey_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("enterWithReturn");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("Return, CR LF on")
+        << int(Qt::Key_Return) << Qt::KeyboardModifiers() << true << QByteArray("\r\n");
+    QTest::newRow("Return, CR LF off")
+        << int(Qt::Key_Return) << Qt::KeyboardModifiers() << false << QByteArray("\r");
+    QTest::newRow("keypad Enter, CR LF on")
+        << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << true
+        << QByteArray("\r\n");
+    QTest::newRow("keypad Enter, CR LF off")
+        << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << false
+        << QByteArray("\r");
+}
+
+void TransmitTest::returnKey()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, enterWithReturn);
+    QFETCH(QByteArray, expected);
+
+    access->ui().actionEnter_with_Return->setChecked(enterWithReturn);
+    QCOMPARE(access->enterWithCR(), enterWithReturn);
+    pressKey(access->termView(), key, QStringLiteral("\r"), modifiers);
+    QTRY_COMPARE(device->received(), expected);
+    QCOMPARE(device->chunks().size(), 1);
+}
+
+void TransmitTest::droppedKeysSendAndLogNothing_data()
+{
+    QTest::addColumn<int>("key");
+    const int dropped[] = {Qt::Key_Escape, Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Insert,
+        Qt::Key_Delete, Qt::Key_Pause, Qt::Key_Print, Qt::Key_SysReq, Qt::Key_Clear, Qt::Key_Home,
+        Qt::Key_End, Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down, Qt::Key_PageUp,
+        Qt::Key_PageDown, Qt::Key_Shift, Qt::Key_Control, Qt::Key_Meta, Qt::Key_Alt,
+        Qt::Key_CapsLock, Qt::Key_NumLock, Qt::Key_ScrollLock};
+    for (const int key : dropped)
+        QTest::newRow(qPrintable(QKeySequence(key).toString())) << key;
+}
+
+void TransmitTest::droppedKeysSendAndLogNothing()
+{
+    QFETCH(int, key);
+    const QString before = status();
+    LogCapture log;
+    // Tab and Escape do produce text; it must still not be sent.
+    pressKey(access->termView(), key, key == Qt::Key_Tab ? QStringLiteral("\t") : QString());
+    QTest::qWait(50);
+    QCOMPARE(device->received(), QByteArray());
+    QCOMPARE(log.lines(), QStringList());
+    QCOMPARE(status(), before);
+}
+
+void TransmitTest::plainKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << Qt::KeyboardModifiers()
+                               << QStringLiteral("\b") << QByteArray("\x08");
+    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                            << QStringLiteral("\x03") << QByteArray("\x03");
+    QTest::newRow("Space") << int(Qt::Key_Space) << Qt::KeyboardModifiers() << QStringLiteral(" ")
+                           << QByteArray(" ");
+    QTest::newRow("e acute") << int(Qt::Key_Eacute) << Qt::KeyboardModifiers()
+                             << QStringLiteral("\u00e9") << QByteArray("\xe9");
+    QTest::newRow("euro sign is not Latin-1") << int(Qt::Key_unknown) << Qt::KeyboardModifiers()
+                                              << QStringLiteral("\u20ac") << QByteArray("?");
+    QTest::newRow("composed text in one write") << int(Qt::Key_unknown) << Qt::KeyboardModifiers()
+                                                << QStringLiteral("ab") << QByteArray("ab");
+}
+
+void TransmitTest::plainKeys()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, expected);
+
+    pressKey(access->termView(), key, text, modifiers);
+    QTRY_COMPARE(device->received(), expected);
+    QCOMPARE(device->chunks().size(), 1);
+    QVERIFY(status() != writeFailure);
+}
+
+void TransmitTest::keyWithoutTextReportsFailure()
+{
+    LogCapture log;
+    pressKey(access->termView(), Qt::Key_Menu, QString());
+    QCOMPARE(status(), writeFailure);
+    QVERIFY(log.lines().contains(
+        QStringLiteral("SerialPort write error.[ \"%1\" ]").arg(access->serialPort()->portName)));
+    QTest::qWait(50);
+    QCOMPARE(device->received(), QByteArray());
+}
+
+void TransmitTest::functionKeyIsPacedByteByByte()
+{
+    const int delayMs = 20;
+    programFunctionKey(0, QStringLiteral("ATZ"), true, true, delayMs);
+
+    LogCapture log;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(access->termView(), Qt::Key_F1);
+    const qint64 elapsed = clock.elapsed();
+
+    QTRY_COMPARE(device->received(), QByteArray("ATZ\r\n"));
+    // Every byte, the last included, is followed by the pause.
+    QVERIFY2(elapsed >= 5 * delayMs, qPrintable(QString::number(elapsed)));
+    QCOMPARE(device->chunks().size(), 5);
+    QCOMPARE(log.lines(),
+        QStringList({QStringLiteral("keycode 0x1000030 delay 20"), QStringLiteral("text :  \"\""),
+            QStringLiteral("keycode 0x1000030 delay 20"),
+            QStringLiteral("function :  \"ATZ\\r\\n\"")}));
+}
+
+void TransmitTest::functionKeyAppendsOnlyMissingLineEnds_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("cr");
+    QTest::addColumn<bool>("lf");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("LF already at the end")
+        << QStringLiteral("AB\n") << false << true << QByteArray("AB\n");
+    QTest::newRow("LF in the middle")
+        << QStringLiteral("A\nB") << false << true << QByteArray("A\nB");
+    QTest::newRow("CR in the middle, LF appended")
+        << QStringLiteral("A\rB") << true << true << QByteArray("A\rB\n");
+    QTest::newRow("empty string with both flags")
+        << QString() << true << true << QByteArray("\r\n");
+    QTest::newRow("no flags") << QStringLiteral("xy") << false << false << QByteArray("xy");
+}
+
+void TransmitTest::functionKeyAppendsOnlyMissingLineEnds()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, cr);
+    QFETCH(bool, lf);
+    QFETCH(QByteArray, expected);
+
+    programFunctionKey(1, text, cr, lf, 1);
+    QTest::keyClick(access->termView(), Qt::Key_F2);
+    QTRY_COMPARE(device->received(), expected);
+    QTest::qWait(30);
+    QCOMPARE(device->received(), expected);
+}
+
+void TransmitTest::modifiedFunctionKeySendsSameString()
+{
+    programFunctionKey(0, QStringLiteral("hi"), false, false, 1);
+    QTest::keyClick(access->termView(), Qt::Key_F1, Qt::ShiftModifier);
+    QTRY_COMPARE(device->received(), QByteArray("hi"));
+    device->clearReceived();
+    QTest::keyClick(access->termView(), Qt::Key_F1, Qt::ControlModifier);
+    QTRY_COMPARE(device->received(), QByteArray("hi"));
+}
+
+void TransmitTest::paste_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("e acute") << QStringLiteral("\u00e9") << QByteArray("\xe9");
+    QTest::newRow("euro sign becomes NUL") << QStringLiteral("\u20ac") << QByteArray(1, '\0');
+    QTest::newRow("line with break") << QStringLiteral("ls\n") << QByteArray("ls\n");
+}
+
+void TransmitTest::paste()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, expected);
+
+    QApplication::clipboard()->setText(text);
+    access->termView()->paste();
+    QTRY_COMPARE(device->received(), expected);
+    QCOMPARE(device->chunks().size(), expected.size());
+    QVERIFY(access->termView()->toPlainText().isEmpty());
+}
+
+void TransmitTest::unplugInMidPasteStopsTheSend()
+{
+    programFunctionKey(0, QString(), false, false, 5);
+    const QString text(400, QLatin1Char('x'));
+
+    // The device goes away, and the monitor notices, while the paste is pausing between bytes.
+    QTimer::singleShot(100, device.get(), [this] { device->unplug(); });
+    QTimer::singleShot(150, window.get(), [this] { access->checkConnection(); });
+    QElapsedTimer clock;
+    clock.start();
+    access->keyInput(Qt::Key_F35, text);
+
+    QVERIFY(!window->isConnected());
+    QVERIFY(access->serialPort() == nullptr);
+    QCOMPARE(status(), writeFailure);
+    QVERIFY(device->received().size() < text.size());
+    QVERIFY(clock.elapsed() < 400 * 5);
+
+    // A later key finds no port and says so instead of touching a deleted one.
+    access->keyInput(Qt::Key_B, QStringLiteral("b"));
+    QCOMPARE(status(), writeFailure);
+}
+
+void TransmitTest::delayAppliedDuringSendGovernsRemainingPauses()
+{
+    programFunctionKey(0, QStringLiteral("123456"), false, false, 1);
+    // Runs during the first pause; the five pauses after it must use the new delay.
+    QTimer::singleShot(0, window.get(), [this] {
+        FunctionDlg *dialog = access->functionDlg();
+        dialog->spinBoxDelay->setValue(100);
+        QTest::mouseClick(dialog->ui.btnApply, Qt::LeftButton);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(access->termView(), Qt::Key_F1);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(window->getDelay(), 100);
+    QVERIFY2(elapsed >= 5 * 100, qPrintable(QString::number(elapsed)));
+    QTRY_COMPARE(device->received(), QByteArray("123456"));
+}
+
+void TransmitTest::zeroDelayDoesNotWait()
+{
+    bool ran = false;
+    QTimer::singleShot(0, window.get(), [&ran] { ran = true; });
+    window->waitForWritten(0);
+    window->waitForWritten(-10);
+    QVERIFY(!ran);
+
+    QElapsedTimer clock;
+    clock.start();
+    window->waitForWritten(30);
+    QVERIFY(ran);
+    QVERIFY(clock.elapsed() >= 30);
+}
+
+void TransmitTest::pacedSendKeepsReceiving()
+{
+    device->setEcho(true);
+    programFunctionKey(0, QString(), false, false, 5);
+    access->keyInput(Qt::Key_F35, QStringLiteral("echo"));
+    // Echoes arrive and reach the view while the paste is still pausing.
+    QCOMPARE(access->termView()->toPlainText(), QStringLiteral("echo"));
+}
+
+int main(int argc, char **argv)
+{
+    TempConfig config;
+    QApplication app(argc, argv);
+    TransmitTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_transmit.moc"
