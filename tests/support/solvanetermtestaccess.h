@@ -1,20 +1,22 @@
 #ifndef SOLVANETERMTESTACCESS_H
 #define SOLVANETERMTESTACCESS_H
 
+#include "dovikview.h"
+#include "functiondlg.h"
+#include "hexview.h"
+#include "serialport_.h"
 #include "solvaneterm.h"
 
-#include <QMetaObject>
-
-class DovikView;
-class HexView;
-class SerialPort;
+#include <QTimer>
 
 // Lets tests and benchmarks look at the window's private state and run its handlers the way
 // its signals would.
 class SolvaneTermTestAccess
 {
 public:
-    explicit SolvaneTermTestAccess(SolvaneTerm &window) : w(window) {}
+    explicit SolvaneTermTestAccess(SolvaneTerm &window)
+        : w(window)
+    { }
 
     Ui_Dovik &ui() const { return w.ui; }
     DovikView *termView() const { return w.termView; }

@@ -1,0 +1,125 @@
+// Feeds blocks through the window's receive path (terminal view and hex view) the way a device
+// streaming for a long time would, and prints the time per receive as the content grows.
+//
+//   bench_receive [block-bytes] [total-megabytes] [text|binary]
+//
+// Defaults: 4096-byte blocks, 100 MB, text. The debug log is discarded, as it is when nobody
+// watches the standard error stream, but it is still formatted.
+
+#include "hexview.h"
+#include "serialport_.h"
+#include "solvanetermtestaccess.h"
+#include "tempconfig.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) { }
+
+long peakResidentMegabytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+QByteArray makeBlock(int size, bool binary, quint32 seed)
+{
+    QByteArray block(size, '\0');
+    QRandomGenerator random(seed);
+    if (binary) {
+        for (char &byte : block)
+            byte = static_cast<char>(random.bounded(256));
+        return block;
+    }
+    static const char line[] = "sensor 17: temperature 21.5 C, humidity 48 %, status OK\r\n";
+    const int lineLength = int(sizeof line) - 1;
+    for (int i = 0; i < size; ++i)
+        block[i] = line[(i + int(seed)) % lineLength];
+    return block;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    TempConfig config;
+    QApplication app(argc, argv);
+    const int blockSize = argc > 1 ? QByteArray(argv[1]).toInt() : 4096;
+    const int totalMegabytes = argc > 2 ? QByteArray(argv[2]).toInt() : 100;
+    const bool binary = argc > 3 && QByteArray(argv[3]) == "binary";
+    if (blockSize <= 0 || totalMegabytes <= 0) {
+        std::fprintf(stderr, "usage: %s [block-bytes] [total-megabytes] [text|binary]\n", argv[0]);
+        return 2;
+    }
+
+    SolvaneTerm window;
+    SolvaneTermTestAccess access(window);
+    access.connectionTimer()->stop();
+    window.show();
+    // A port that is never opened: the receive path only reads its queue.
+    SerialPort port;
+    access.setSerialPort(&port);
+    access.termView()->setEnabled(true);
+    access.termView()->show();
+    access.hexEdit()->setEnabled(true);
+    access.hexEdit()->show();
+    QCoreApplication::processEvents();
+
+    qInstallMessageHandler(discardMessages);
+
+    const QByteArray blocks[2] = {makeBlock(blockSize, binary, 1), makeBlock(blockSize, binary, 7)};
+    const qint64 megabyte = 1024 * 1024;
+    const qint64 checkpoints[] = {1, 10, 50, 100, 200, 500};
+    const int sampleReceives = qMax(20, int(megabyte / 8 / blockSize));
+
+    std::printf(
+        "block %d bytes, %s, up to %d MB\n", blockSize, binary ? "binary" : "text", totalMegabytes);
+    std::printf("%10s %16s %14s\n", "received", "us per receive", "peak RSS MB");
+
+    qint64 received = 0;
+    QElapsedTimer total;
+    total.start();
+    for (const qint64 checkpoint : checkpoints) {
+        if (checkpoint > totalMegabytes)
+            break;
+        const qint64 target = checkpoint * megabyte;
+        int n = 0;
+        while (received + qint64(sampleReceives) * blockSize < target) {
+            for (const unsigned char byte : blocks[n++ & 1])
+                port.receiveQueue.append(byte);
+            access.readComm();
+            received += blockSize;
+            if ((n & 63) == 0)
+                QCoreApplication::processEvents();
+        }
+        QCoreApplication::processEvents();
+        // Time a run of receives at this size, with the event loop running between them so that
+        // repaints and layout work are counted as a user would see them.
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < sampleReceives; ++i) {
+            for (const unsigned char byte : blocks[i & 1])
+                port.receiveQueue.append(byte);
+            access.readComm();
+            QCoreApplication::processEvents();
+        }
+        const double perReceive = double(clock.nsecsElapsed()) / 1000.0 / sampleReceives;
+        received += qint64(sampleReceives) * blockSize;
+        std::printf("%7lld MB %16.1f %14ld\n", static_cast<long long>(received / megabyte),
+            perReceive, peakResidentMegabytes());
+        std::fflush(stdout);
+    }
+    std::printf("hex view holds %d bytes; total %.1f s\n", access.hexEdit()->data().size(),
+        double(total.elapsed()) / 1000.0);
+
+    access.setSerialPort(nullptr);
+    qInstallMessageHandler(nullptr);
+    return 0;
+}

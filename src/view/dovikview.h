@@ -1,0 +1,64 @@
+#ifndef DOVIKVIEW_H
+#define DOVIKVIEW_H
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QTextEdit>
+
+class QByteArray;
+class QDragEnterEvent;
+class QDragLeaveEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QKeyEvent;
+class QMimeData;
+
+// The terminal screen: shows what the device sends and turns every key press and paste into a
+// keyInput request for the transmit path. It never edits its own text from the keyboard; the
+// device's echo is what appears.
+class DovikView : public QTextEdit
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(DovikView)
+
+public:
+    explicit DovikView(QWidget *parent = nullptr);
+
+    // Deliberately hides QWidget::setFont: the terminal font takes effect through the style
+    // sheet only, together with the two colours.
+    void setFont(const QFont &font);
+    const QFont &getFont() const;
+    void setColor(const QColor &color);
+    const QColor &getColor() const;
+    void setBackColor(const QColor &color);
+    const QColor &getBackColor() const;
+
+    void insertView(const QByteArray &data);
+
+signals:
+    void keyInput(int, QString);
+
+private slots:
+    void changeFont();
+    void changeFontColor();
+    void changeBackColor();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    void applyStyleSheet();
+    void moveToEnd();
+
+    QFont font;
+    QColor color;
+    QColor backColor;
+};
+
+#endif // DOVIKVIEW_H

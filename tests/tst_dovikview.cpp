@@ -1,0 +1,452 @@
+#include "dovikview.h"
+#include "logcapture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QDialog>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString defaultSheet = QStringLiteral("QTextEdit { font:50 10pt \"Courier New\";"
+                                            "color:rgb(255,255,255);"
+                                            "background-color:rgb(43,88,65); }");
+const QChar replacement(0xFFFD);
+
+// Opens up the drag handlers that Qt would never call after a refused drag entry.
+class DropTarget : public DovikView
+{
+public:
+    using DovikView::DovikView;
+    using DovikView::dragMoveEvent;
+    using DovikView::dropEvent;
+};
+
+} // namespace
+
+// Tests of the terminal view. Each test gets a fresh view in a window next to a line edit, so that
+// a Tab which moved the focus instead of reaching the view would show.
+class tst_DovikView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void styleSheetStartsEmptyAndDefaultsMatch();
+    void styleSheet_data();
+    void styleSheet();
+    void invalidTextColorKeepsSheet();
+    void dialogs_data();
+    void dialogs();
+
+    void insertView_data();
+    void insertView();
+    void insertViewEditsOncePerBlock();
+    void insertViewFollowsTheEnd();
+
+    void keys_data();
+    void keys();
+    void ctrlVSendsControlCharacterWithoutPasting();
+    void paste_data();
+    void paste();
+    void contextMenuPasteGoesToSignal();
+    void dropsRefused();
+
+private:
+    QWidget *window = nullptr;
+    DovikView *view = nullptr;
+};
+
+void tst_DovikView::init()
+{
+    window = new QWidget;
+    auto *layout = new QVBoxLayout(window);
+    layout->addWidget(new QLineEdit(window));
+    view = new DovikView(window);
+    layout->addWidget(view);
+    {
+        // The offscreen platform warns on every show that it cannot pass on size hints.
+        LogCapture platformWarnings(QtWarningMsg);
+        window->show();
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    view->setFocus();
+}
+
+void tst_DovikView::cleanup()
+{
+    delete window;
+    window = nullptr;
+    view = nullptr;
+    QApplication::clipboard()->clear();
+}
+
+void tst_DovikView::styleSheetStartsEmptyAndDefaultsMatch()
+{
+    QVERIFY(view->styleSheet().isEmpty());
+    view->setFont(view->getFont());
+    view->setColor(view->getColor());
+    view->setBackColor(view->getBackColor());
+    QCOMPARE(view->styleSheet(), defaultSheet);
+}
+
+void tst_DovikView::styleSheet_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::addColumn<QColor>("color");
+    QTest::addColumn<QColor>("backColor");
+    QTest::addColumn<QString>("expected");
+
+    const QFont courier(QStringLiteral("Courier New"), 10);
+    QFont oblique = courier;
+    oblique.setStyle(QFont::StyleOblique);
+    QFont pixels = courier;
+    pixels.setPixelSize(14);
+    const QColor white(Qt::white);
+    const QColor green(43, 88, 65);
+
+    QTest::newRow("italic bold 12 pt")
+        << QFont(QStringLiteral("Courier New"), 12, QFont::Bold, true) << white << green
+        << "QTextEdit { font:italic 75 12pt \"Courier New\";color:rgb(255,255,255);"
+           "background-color:rgb(43,88,65); }";
+    QTest::newRow("oblique is not italic")
+        << oblique << white << green
+        << "QTextEdit { font:50 10pt \"Courier New\";color:rgb(255,255,255);"
+           "background-color:rgb(43,88,65); }";
+    QTest::newRow("pixel-sized font")
+        << pixels << white << green
+        << "QTextEdit { font:50 -1pt \"Courier New\";color:rgb(255,255,255);"
+           "background-color:rgb(43,88,65); }";
+    QTest::newRow("invalid background is black")
+        << courier << white << QColor()
+        << "QTextEdit { font:50 10pt \"Courier New\";color:rgb(255,255,255);"
+           "background-color:rgb(0,0,0); }";
+    QTest::newRow("alpha left out") << QFont(QStringLiteral("Monospace"), 9, QFont::Light)
+                                    << QColor(1, 2, 3, 4) << QColor(250, 128, 0, 10)
+                                    << "QTextEdit { font:25 9pt \"Monospace\";color:rgb(1,2,3);"
+                                       "background-color:rgb(250,128,0); }";
+}
+
+void tst_DovikView::styleSheet()
+{
+    QFETCH(QFont, font);
+    QFETCH(QColor, color);
+    QFETCH(QColor, backColor);
+    QFETCH(QString, expected);
+
+    // Qt's style code warns about a -1pt font; that is the expected outcome of a pixel size.
+    LogCapture styleWarnings(QtWarningMsg);
+    view->setFont(font);
+    view->setColor(color);
+    view->setBackColor(backColor);
+    QCOMPARE(view->styleSheet(), expected);
+}
+
+void tst_DovikView::invalidTextColorKeepsSheet()
+{
+    view->setColor(QColor(10, 20, 30));
+    const QString before = view->styleSheet();
+    QVERIFY(before.contains(QLatin1String("color:rgb(10,20,30);")));
+
+    view->setColor(QColor());
+    QCOMPARE(view->getColor(), QColor(10, 20, 30));
+    QCOMPARE(view->styleSheet(), before);
+}
+
+void tst_DovikView::dialogs_data()
+{
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("accept");
+
+    // The font dialog is opened without a title of its own, so Qt shows its default one.
+    QTest::newRow("font, OK") << QByteArray("changeFont") << "Select Font" << true;
+    QTest::newRow("font, cancel") << QByteArray("changeFont") << "Select Font" << false;
+    QTest::newRow("text color, OK") << QByteArray("changeFontColor") << "Font color" << true;
+    QTest::newRow("text color, cancel") << QByteArray("changeFontColor") << "Font color" << false;
+    QTest::newRow("background, OK") << QByteArray("changeBackColor") << "Background color" << true;
+    QTest::newRow("background, cancel")
+        << QByteArray("changeBackColor") << "Background color" << false;
+}
+
+void tst_DovikView::dialogs()
+{
+    QFETCH(QByteArray, slot);
+    QFETCH(QString, title);
+    QFETCH(bool, accept);
+
+    view->setFont(view->getFont());
+    const QString before = view->styleSheet();
+    const QColor picked(1, 2, 3);
+    const QFont pickedFont(QStringLiteral("Courier New"), 17);
+
+    QString seenTitle;
+    bool seenDialog = false;
+    QTimer::singleShot(0, view, [&] {
+        auto *dialog = view->findChild<QDialog *>();
+        if (!dialog) {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+            return;
+        }
+        seenDialog = true;
+        seenTitle = dialog->windowTitle();
+        if (auto *colorDialog = qobject_cast<QColorDialog *>(dialog))
+            colorDialog->setCurrentColor(picked);
+        if (auto *fontDialog = qobject_cast<QFontDialog *>(dialog))
+            fontDialog->setCurrentFont(pickedFont);
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+    {
+        LogCapture platformWarnings(QtWarningMsg);
+        QVERIFY(QMetaObject::invokeMethod(view, slot.constData()));
+    }
+
+    QVERIFY(seenDialog);
+    QCOMPARE(seenTitle, title);
+    if (!accept) {
+        QCOMPARE(view->styleSheet(), before);
+    } else if (slot == "changeFont") {
+        QCOMPARE(view->getFont().pointSize(), 17);
+        QVERIFY(view->styleSheet().contains(QLatin1String(" 17pt ")));
+    } else {
+        QVERIFY(view->styleSheet().contains(QLatin1String("rgb(1,2,3)")));
+    }
+}
+
+void tst_DovikView::insertView_data()
+{
+    QTest::addColumn<QByteArrayList>("blocks");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("AB | BS") << QByteArrayList {"AB", "\b"} << "A";
+    QTest::newRow("AB BS C") << QByteArrayList {"AB\bC"} << "AC";
+    QTest::newRow("abc | BS BS x") << QByteArrayList {"abc", "\b\bx"} << "ax";
+    QTest::newRow("xy | a BS BS") << QByteArrayList {"xy", "a\b\b"} << "x";
+    QTest::newRow("BS on empty, then Z") << QByteArrayList {"\bZ"} << "Z";
+    QTest::newRow("BS joins lines") << QByteArrayList {"one\n", "\btwo"} << "onetwo";
+    QTest::newRow("NUL dropped") << QByteArrayList {QByteArrayLiteral("A\0B")} << "AB";
+    QTest::newRow("NUL is not pending") << QByteArrayList {"ab", QByteArrayLiteral("\0\b")} << "a";
+    QTest::newRow("CR LF in one block") << QByteArrayList {"a\r\nb"} << "a\nb";
+    QTest::newRow("CR | LF") << QByteArrayList {"a\r", "\nb"} << "a\n\nb";
+    QTest::newRow("lone CR") << QByteArrayList {"a\rb"} << "a\nb";
+    QTest::newRow("e acute whole") << QByteArrayList {"\xC3\xA9"} << QString(QChar(0xE9));
+    QTest::newRow("e acute split") << QByteArrayList {"\xC3", "\xA9"} << QString(2, replacement);
+    QTest::newRow("e acute then BS") << QByteArrayList {"\xC3\xA9\b"} << QString(replacement);
+    QTest::newRow("tab, escape, bell")
+        << QByteArrayList {"a\tb\x1b[31mc\x07"} << "a\tb\x1b[31mc\x07";
+    QTest::newRow("empty block") << QByteArrayList {"AB", ""} << "AB";
+}
+
+void tst_DovikView::insertView()
+{
+    QFETCH(QByteArrayList, blocks);
+    QFETCH(QString, expected);
+
+    for (const QByteArray &block : blocks) {
+        view->insertView(block);
+        QVERIFY(view->textCursor().atEnd());
+    }
+    QCOMPARE(view->toPlainText(), expected);
+}
+
+// A device may stream for hours: a block must cost one document change, not one per byte.
+void tst_DovikView::insertViewEditsOncePerBlock()
+{
+    QSignalSpy changes(view->document(), &QTextDocument::contentsChange);
+    QVERIFY(changes.isValid());
+
+    view->insertView(QByteArray("line\r\n").repeated(500) + "\t\x1b");
+    QCOMPARE(changes.count(), 1);
+
+    changes.clear();
+    view->insertView("\b\babc");
+    QCOMPARE(changes.count(), 3);
+    QVERIFY(view->toPlainText().endsWith(QLatin1String("line\nabc")));
+}
+
+// Neither a selection nor a scrolled-back display may swallow or misplace new text.
+void tst_DovikView::insertViewFollowsTheEnd()
+{
+    QScrollBar *scrollBar = view->verticalScrollBar();
+    view->insertView(QByteArray("line\n").repeated(200));
+    scrollBar->setValue(0);
+    QTextCursor selection(view->document());
+    selection.movePosition(QTextCursor::End);
+    selection.setPosition(0, QTextCursor::KeepAnchor);
+    view->setTextCursor(selection);
+
+    view->insertView("tail");
+
+    QCOMPARE(view->document()->blockCount(), 201);
+    QCOMPARE(view->document()->lastBlock().text(), QStringLiteral("tail"));
+    QVERIFY(scrollBar->value() > 0);
+    QCOMPARE(scrollBar->value(), scrollBar->maximum());
+}
+
+void tst_DovikView::keys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("a") << int(Qt::Key_A) << int(Qt::NoModifier) << "a";
+    QTest::newRow("Shift alone") << int(Qt::Key_Shift) << int(Qt::NoModifier) << "";
+    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << "\r";
+    QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier) << "\t";
+    QTest::newRow("Shift+Tab") << int(Qt::Key_Tab) << int(Qt::ShiftModifier) << "\t";
+    QTest::newRow("Left") << int(Qt::Key_Left) << int(Qt::NoModifier) << "";
+    QTest::newRow("Up") << int(Qt::Key_Up) << int(Qt::NoModifier) << "";
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << int(Qt::NoModifier) << "\b";
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << "\x1b";
+}
+
+void tst_DovikView::keys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+
+    view->insertView("first\r\nsecond");
+    view->moveCursor(QTextCursor::Start);
+    QSignalSpy spy(view, &DovikView::keyInput);
+    QVERIFY(spy.isValid());
+
+    QTest::keyClick(view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+    // QTest presses the modifier key on its own first, as a keyboard would.
+    QCOMPARE(spy.count(), modifiers == Qt::NoModifier ? 1 : 2);
+    QCOMPARE(spy.last().at(0).toInt(), key);
+    QCOMPARE(spy.last().at(1).toString(), text);
+    QCOMPARE(view->toPlainText(), QStringLiteral("first\nsecond"));
+    QVERIFY(view->textCursor().atEnd());
+    QVERIFY(view->hasFocus());
+}
+
+void tst_DovikView::ctrlVSendsControlCharacterWithoutPasting()
+{
+    QApplication::clipboard()->setText(QStringLiteral("pasted"));
+    QSignalSpy spy(view, &DovikView::keyInput);
+    QVERIFY(spy.isValid());
+
+    // The window system sends Ctrl+V with the control character as text; QTest::keyClick
+    // would send a plain "v".
+    QTest::sendKeyEvent(QTest::Press, view, Qt::Key_V, QStringLiteral("\x16"), Qt::ControlModifier);
+
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(spy.at(0).at(0).toInt(), int(Qt::Key_Control));
+    QCOMPARE(spy.at(1).at(0).toInt(), int(Qt::Key_V));
+    QCOMPARE(spy.at(1).at(1).toString(), QStringLiteral("\x16"));
+    QVERIFY(view->toPlainText().isEmpty());
+}
+
+void tst_DovikView::paste_data()
+{
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("debugLine");
+
+    QTest::newRow("hello") << "hello"
+                           << "\"hello\"";
+    QTest::newRow("two lines") << "a\nb"
+                               << "\"a\\nb\"";
+    QTest::newRow("empty clipboard") << QString() << "\"\"";
+}
+
+void tst_DovikView::paste()
+{
+    QFETCH(QString, clipboard);
+    QFETCH(QString, debugLine);
+
+    view->insertView("shown");
+    // A cleared clipboard has no data at all here, so the editor would not even try to paste; an
+    // empty one on a desktop still hands over data, just without text.
+    if (clipboard.isNull())
+        QApplication::clipboard()->setMimeData(new QMimeData);
+    else
+        QApplication::clipboard()->setText(clipboard);
+    QSignalSpy spy(view, &DovikView::keyInput);
+    QVERIFY(spy.isValid());
+
+    LogCapture log;
+    view->paste();
+
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toInt(), int(Qt::Key_F35));
+    QCOMPARE(spy.at(0).at(1).toString(), clipboard);
+    QCOMPARE(log.lines(), QStringList {debugLine});
+    QCOMPARE(view->toPlainText(), QStringLiteral("shown"));
+}
+
+void tst_DovikView::contextMenuPasteGoesToSignal()
+{
+    view->insertView("shown");
+    QApplication::clipboard()->setText(QStringLiteral("hello"));
+    QSignalSpy spy(view, &DovikView::keyInput);
+    QVERIFY(spy.isValid());
+
+    QScopedPointer<QMenu> menu(view->createStandardContextMenu());
+    auto *pasteAction = menu->findChild<QAction *>(QStringLiteral("edit-paste"));
+    auto *undoAction = menu->findChild<QAction *>(QStringLiteral("edit-undo"));
+    QVERIFY(pasteAction && undoAction);
+    QVERIFY(pasteAction->isEnabled());
+    QVERIFY(!undoAction->isEnabled());
+
+    LogCapture log;
+    pasteAction->trigger();
+    QCOMPARE(log.lines().size(), 1);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toInt(), int(Qt::Key_F35));
+    QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("hello"));
+    QCOMPARE(view->toPlainText(), QStringLiteral("shown"));
+}
+
+void tst_DovikView::dropsRefused()
+{
+    view->insertView("shown");
+    QSignalSpy spy(view, &DovikView::keyInput);
+    QVERIFY(spy.isValid());
+    QMimeData mime;
+    mime.setText(QStringLiteral("dropped"));
+    const QPoint at(5, 5);
+
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &enter);
+    QVERIFY(!enter.isAccepted());
+
+    // Qt hands moves and drops only to a widget that took the drag in, so those handlers are
+    // called directly to show that they would refuse too.
+    DropTarget target;
+    target.insertView("shown");
+    QSignalSpy targetSpy(&target, &DovikView::keyInput);
+    QVERIFY(targetSpy.isValid());
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    target.dragMoveEvent(&move);
+    QVERIFY(!move.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    target.dropEvent(&drop);
+    QVERIFY(!drop.isAccepted());
+
+    QCOMPARE(view->toPlainText(), QStringLiteral("shown"));
+    QCOMPARE(target.toPlainText(), QStringLiteral("shown"));
+    QCOMPARE(spy.count() + targetSpy.count(), 0);
+}
+
+QTEST_MAIN(tst_DovikView)
+
+#include "tst_dovikview.moc"
