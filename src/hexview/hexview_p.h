@@ -1,0 +1,137 @@
+#ifndef HEXVIEW_P_H
+#define HEXVIEW_P_H
+
+#include <QColor>
+#include <QTimer>
+#include <QWidget>
+
+#include "xbytearray.h"
+
+class QKeyEvent;
+class QMouseEvent;
+class QPaintEvent;
+class QScrollArea;
+class QUndoCommand;
+class QUndoStack;
+
+// The widget inside the hex view's scroll area: lays out and paints the address, hex and ASCII
+// columns, blinks the cursor, and turns keys and mouse input into undoable edits, cursor moves
+// and selections. Cursor positions count hex digits (two per byte); selections and edit
+// positions count bytes.
+class HexViewPrivate : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(HexViewPrivate)
+
+public:
+    explicit HexViewPrivate(QScrollArea *parent);
+
+    void setAddressAreaColor(const QColor &color);
+    QColor addressAreaColor() const;
+    void setHighlightingColor(const QColor &color);
+    QColor highlightingColor() const;
+    void setSelectionColor(const QColor &color);
+    QColor selectionColor() const;
+
+    void setAddressOffset(int offset);
+    int addressOffset() const;
+    void setAddressWidth(int width);
+    void setAddressArea(bool addressArea);
+    void setAsciiArea(bool asciiArea);
+    void setHighlighting(bool mode);
+    void setOverwriteMode(bool overwriteMode);
+    bool overwriteMode() const;
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const;
+
+    void setData(const QByteArray &data);
+    // Same observable result as setData(data() + block), at a cost proportional to the block.
+    void appendData(const QByteArray &block);
+    QByteArray data() const;
+    XByteArray *xData();
+
+    int cursorPos() const;
+    void setCursorPos(int position);
+    int cursorPos(QPoint point) const;
+    void ensureVisible();
+
+    void insert(int index, const QByteArray &ba);
+    void insert(int index, char ch);
+    void remove(int pos, int len = 1);
+    void replace(int index, char ch);
+    void replace(int index, const QByteArray &ba);
+    void replace(int pos, int len, const QByteArray &ba);
+    void undo();
+    void redo();
+
+    void resetSelection(int position);
+    void resetSelection();
+    void setSelection(int position);
+    int getSelectionBegin() const;
+    int getSelectionEnd() const;
+
+    int indexOf(const QByteArray &ba, int from = 0);
+    int lastIndexOf(const QByteArray &ba, int from = 0);
+
+    QString toRedableString();
+    QString selectionToReadableString();
+
+    virtual void setFont(const QFont &font);
+
+signals:
+    void currentAddressChanged(int address);
+    void currentSizeChanged(int size);
+    void dataChanged();
+    void overwriteModeChanged(bool state);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void updateCursor();
+
+private:
+    void adjust();
+    void placeCursor();
+    void push(QUndoCommand *command);
+    void removeSelection();
+    QString selectionToClipboardText() const;
+    int pageStep() const;
+    void handleNavigation(QKeyEvent *event);
+    void handleSelection(QKeyEvent *event);
+    void typeHexDigit(char key, int cursorByte, bool onFirstDigit);
+
+    QColor _addressAreaColor;
+    QColor _highlightingColor;
+    QColor _selectionColor;
+    QScrollArea *_scrollArea;
+    QTimer _cursorTimer;
+    QUndoStack *_undoStack;
+    XByteArray _xData;
+
+    bool _blink;
+    bool _addressArea;
+    bool _asciiArea;
+    bool _highlighting;
+    bool _overwriteMode;
+    bool _readOnly;
+
+    int _charWidth;
+    int _charHeight;
+    int _cursorX;
+    int _cursorY;
+    int _cursorPosition;
+    int _xPosAdr;
+    int _xPosHex;
+    int _xPosAscii;
+
+    int _selectionBegin;
+    int _selectionEnd;
+    int _selectionInit;
+    int _size;
+};
+
+#endif // HEXVIEW_P_H
