@@ -25,7 +25,9 @@ void SolvaneTerm::saveCapture()
         return;
     }
     const QByteArray bytes = text.toLatin1();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // A short capture sits in the file's buffer until flushed; a failure there must be seen
+    // before the commit renames the partial file over the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         file.cancelWriting();
         QMessageBox::critical(window(), tr("save capture file Error!"), tr("Can't Write File"),
             QMessageBox::Ok, QMessageBox::NoButton);

@@ -1,0 +1,552 @@
+#include "dovikview.h"
+#include "logcapture.h"
+#include "simulateddevice.h"
+#include "solvaneterm.h"
+#include "solvanetermtestaccess.h"
+#include "tempconfig.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+
+// What one modal dialog showed when it came up.
+struct SeenDialog
+{
+    QString className;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QStringList nameFilters;
+    QString selectedNameFilter;
+    QString directory;
+    QString defaultSuffix;
+    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+    QWidget *parent = nullptr;
+};
+
+using Step = std::function<void(QWidget *)>;
+
+// Plays the user's part in the modal dialogs that a handler opens, one after the other: each
+// dialog that comes up is recorded and answered by the next step, from inside the dialog's own
+// event loop. A dialog with no step left, or one still up after ten seconds, is rejected so
+// that a wrong handler fails the test instead of hanging it.
+class DialogScript : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(DialogScript)
+
+public:
+    explicit DialogScript(QList<Step> steps)
+        : steps(std::move(steps))
+    {
+        connect(&poll, &QTimer::timeout, this, &DialogScript::look);
+        poll.start(10);
+    }
+
+    QList<SeenDialog> seen() const { return record; }
+    bool stuck() const { return gaveUp; }
+
+private:
+    void look()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (modal == current) {
+            if (upFor.elapsed() > 10000) {
+                gaveUp = true;
+                modal->close();
+            }
+            return;
+        }
+        current = modal;
+        upFor.start();
+        record.append(describe(modal));
+        const Step step
+            = steps.isEmpty() ? Step([](QWidget *w) { w->close(); }) : steps.takeFirst();
+        // Answered from the event loop rather than from here: an answer may open the next
+        // dialog, whose loop must still see this timer.
+        QPointer<QWidget> target(modal);
+        QTimer::singleShot(0, this, [step, target] {
+            if (target)
+                step(target);
+        });
+    }
+
+    static SeenDialog describe(QWidget *modal)
+    {
+        SeenDialog dialog;
+        dialog.className = QString::fromLatin1(modal->metaObject()->className());
+        dialog.title = modal->windowTitle();
+        dialog.parent = modal->parentWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            dialog.text = box->text();
+            dialog.icon = box->icon();
+            dialog.buttons = box->standardButtons();
+        }
+        if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            dialog.nameFilters = files->nameFilters();
+            dialog.selectedNameFilter = files->selectedNameFilter();
+            dialog.directory = files->directory().absolutePath();
+            dialog.defaultSuffix = files->defaultSuffix();
+            dialog.acceptMode = files->acceptMode();
+        }
+        return dialog;
+    }
+
+    QTimer poll;
+    QList<Step> steps;
+    QPointer<QWidget> current;
+    QElapsedTimer upFor;
+    QList<SeenDialog> record;
+    bool gaveUp = false;
+};
+
+// Types the name into the file dialog as a user would and presses Save.
+Step saveAs(const QString &name)
+{
+    return [name](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        auto *edit
+            = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+        auto *buttons = dialog ? dialog->findChild<QDialogButtonBox *>() : nullptr;
+        if (!edit || !buttons) {
+            modal->close();
+            return;
+        }
+        edit->clear();
+        QTest::keyClicks(edit, name);
+        if (edit->completer() && edit->completer()->popup())
+            edit->completer()->popup()->hide();
+        if (QPushButton *save = buttons->button(QDialogButtonBox::Save))
+            save->click();
+        else
+            modal->close();
+    };
+}
+
+Step cancel()
+{
+    return [](QWidget *modal) {
+        auto *buttons = modal->findChild<QDialogButtonBox *>();
+        if (QPushButton *button = buttons ? buttons->button(QDialogButtonBox::Cancel) : nullptr)
+            button->click();
+        else
+            modal->close();
+    };
+}
+
+Step press(QMessageBox::StandardButton which)
+{
+    return [which](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (QAbstractButton *button = box ? box->button(which) : nullptr)
+            button->click();
+        else
+            modal->close();
+    };
+}
+
+Step before(const std::function<void()> &action, const Step &step)
+{
+    return [action, step](QWidget *modal) {
+        action();
+        step(modal);
+    };
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Makes every file this process writes stop growing at a few bytes, the way a full disk stops
+// it, for as long as it lives. The signal the kernel sends on the first refused write is
+// ignored, so write() reports the error instead.
+class FileSizeLimit
+{
+    Q_DISABLE_COPY(FileSizeLimit)
+
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        active = getrlimit(RLIMIT_FSIZE, &previous) == 0;
+        rlimit lowered = previous;
+        lowered.rlim_cur = bytes;
+        active = active && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+
+    ~FileSizeLimit()
+    {
+        if (active)
+            setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+    bool isActive() const { return active; }
+
+private:
+    rlimit previous {};
+    void (*previousHandler)(int) = nullptr;
+    bool active = false;
+};
+
+const QString htmlFilter = QStringLiteral("html Files (*.html)");
+const QString logFilter = QStringLiteral("log Files (*.log)");
+
+} // namespace
+
+// Saving the terminal's text through the real save dialog, the errors that can stop it, and the
+// about box. Every save goes into one scratch directory, which is also the current directory.
+class tst_Capture : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit tst_Capture(const TempConfig &config)
+        : config(config)
+    { }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void dialog();
+    void format_data();
+    void format();
+    void emptyView_data();
+    void emptyView();
+    void outsideLatin1_data();
+    void outsideLatin1();
+    void cancelWritesNothing();
+    void textArrivingWhileDialogIsOpen();
+    void overwriteReplacesWholeFile();
+    void missingDirectory();
+    void failedWriteKeepsOldFile_data();
+    void failedWriteKeepsOldFile();
+    void about();
+
+private:
+    QList<SeenDialog> saveCapture(const QList<Step> &steps);
+    QStringList savedFiles() const;
+    QString path(const QString &name) const;
+
+    const TempConfig &config;
+    QTemporaryDir workDirectory;
+    QPointer<SolvaneTerm> window;
+    DovikView *view = nullptr;
+};
+
+void tst_Capture::initTestCase()
+{
+    QVERIFY(config.isValid());
+    QVERIFY(QFile::exists(SimulatedDevice::listFilePath()));
+    QVERIFY(workDirectory.isValid());
+    QVERIFY(QDir::setCurrent(workDirectory.path()));
+}
+
+void tst_Capture::init()
+{
+    QDir directory(workDirectory.path());
+    for (const QFileInfo &entry :
+        directory.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (entry.isDir())
+            QDir(entry.absoluteFilePath()).removeRecursively();
+        else
+            QFile::remove(entry.absoluteFilePath());
+    }
+    QCOMPARE(savedFiles(), QStringList());
+
+    window = new SolvaneTerm;
+    view = SolvaneTermTestAccess(*window).termView();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void tst_Capture::cleanup()
+{
+    LogCapture quiet;
+    delete window;
+    view = nullptr;
+}
+
+QList<SeenDialog> tst_Capture::saveCapture(const QList<Step> &steps)
+{
+    DialogScript script(steps);
+    SolvaneTermTestAccess(*window).ui().actionCa_pture->trigger();
+    if (script.stuck())
+        qWarning("a dialog was left open and had to be closed");
+    return script.seen();
+}
+
+QStringList tst_Capture::savedFiles() const
+{
+    return QDir(workDirectory.path())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString tst_Capture::path(const QString &name) const
+{
+    return QDir(workDirectory.path()).filePath(name);
+}
+
+void tst_Capture::dialog()
+{
+    const QList<SeenDialog> seen = saveCapture({cancel()});
+
+    QCOMPARE(seen.size(), 1);
+    const SeenDialog &files = seen.first();
+    QVERIFY(files.className.contains(QLatin1String("QFileDialog")));
+    QCOMPARE(files.title, QStringLiteral("Save Capture File"));
+    QCOMPARE(files.nameFilters, QStringList({htmlFilter, logFilter}));
+    QCOMPARE(files.selectedNameFilter, htmlFilter);
+    QCOMPARE(files.acceptMode, QFileDialog::AcceptSave);
+    QCOMPARE(files.defaultSuffix, QString());
+    QCOMPARE(files.directory, QDir::currentPath());
+    QCOMPARE(files.parent, window.data());
+}
+
+void tst_Capture::format_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("html");
+
+    QTest::newRow("capture.html") << QStringLiteral("capture.html") << true;
+    QTest::newRow("report.html.log") << QStringLiteral("report.html.log") << true;
+    QTest::newRow(".html in the middle") << QStringLiteral("a.htmlx") << true;
+    QTest::newRow("capture.HTML") << QStringLiteral("capture.HTML") << false;
+    QTest::newRow("capture.htm") << QStringLiteral("capture.htm") << false;
+    QTest::newRow("no extension") << QStringLiteral("capture") << false;
+    QTest::newRow("x.log") << QStringLiteral("x.log") << false;
+    QTest::newRow("notes.txt") << QStringLiteral("notes.txt") << false;
+}
+
+void tst_Capture::format()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, html);
+
+    view->insertView(QByteArray("line one\r\nline <two> & \"three\"\tend"));
+    const QString plain = QStringLiteral("line one\nline <two> & \"three\"\tend");
+    QCOMPARE(view->toPlainText(), plain);
+
+    const QList<SeenDialog> seen = saveCapture({saveAs(name)});
+
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(savedFiles(), QStringList(name));
+    const QByteArray saved = contents(path(name));
+    if (html) {
+        QVERIFY(saved.startsWith("<!DOCTYPE HTML"));
+        QVERIFY(saved.contains("line &lt;two&gt; &amp; &quot;three&quot;"));
+        QCOMPARE(saved, view->toHtml().toLatin1());
+    } else {
+        QCOMPARE(saved, plain.toLatin1());
+    }
+    QCOMPARE(view->toPlainText(), plain);
+}
+
+void tst_Capture::emptyView_data()
+{
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("plain") << QStringLiteral("empty.log");
+    QTest::newRow("html") << QStringLiteral("empty.html");
+}
+
+void tst_Capture::emptyView()
+{
+    QFETCH(QString, name);
+
+    QCOMPARE(view->toPlainText(), QString());
+    QCOMPARE(saveCapture({saveAs(name)}).size(), 1);
+
+    QCOMPARE(savedFiles(), QStringList(name));
+    const QByteArray saved = contents(path(name));
+    if (name.endsWith(QLatin1String(".html"))) {
+        QVERIFY(saved.startsWith("<!DOCTYPE HTML"));
+        QVERIFY(saved.trimmed().endsWith("</html>"));
+        QCOMPARE(saved, view->toHtml().toLatin1());
+    } else {
+        QCOMPARE(saved, QByteArray());
+    }
+}
+
+void tst_Capture::outsideLatin1_data()
+{
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("plain") << QStringLiteral("text.log");
+    QTest::newRow("html") << QStringLiteral("text.html");
+}
+
+void tst_Capture::outsideLatin1()
+{
+    QFETCH(QString, name);
+
+    // café € 日本 as the device sends it, in UTF-8.
+    view->insertView(QByteArray("caf\xc3\xa9 \xe2\x82\xac \xe6\x97\xa5\xe6\x9c\xac"));
+    QCOMPARE(saveCapture({saveAs(name)}).size(), 1);
+
+    const QByteArray saved = contents(path(name));
+    QVERIFY2(saved.contains("caf\xe9 ? ??"), saved.constData());
+    QVERIFY(!saved.contains("\xc3\xa9"));
+    if (!name.endsWith(QLatin1String(".html")))
+        QCOMPARE(saved, QByteArray("caf\xe9 ? ??"));
+}
+
+void tst_Capture::cancelWritesNothing()
+{
+    view->insertView("keep me");
+
+    const QList<SeenDialog> seen = saveCapture({cancel()});
+
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(savedFiles(), QStringList());
+    QCOMPARE(view->toPlainText(), QStringLiteral("keep me"));
+}
+
+void tst_Capture::textArrivingWhileDialogIsOpen()
+{
+    view->insertView("before\n");
+    const auto arrives = [this] { view->insertView("during"); };
+
+    QCOMPARE(saveCapture({before(arrives, saveAs(QStringLiteral("live.log")))}).size(), 1);
+
+    QCOMPARE(contents(path(QStringLiteral("live.log"))), QByteArray("before\nduring"));
+}
+
+void tst_Capture::overwriteReplacesWholeFile()
+{
+    const QString name = QStringLiteral("capture.log");
+    QVERIFY(writeFile(path(name), QByteArray(5000, 'o')));
+    view->insertView("short");
+
+    const QList<SeenDialog> seen = saveCapture({saveAs(name), press(QMessageBox::Yes)});
+
+    // The second dialog is the save dialog's own question about replacing the file.
+    QCOMPARE(seen.size(), 2);
+    QVERIFY(seen.at(1).text.contains(name));
+    QCOMPARE(contents(path(name)), QByteArray("short"));
+    QCOMPARE(savedFiles(), QStringList(name));
+}
+
+void tst_Capture::missingDirectory()
+{
+    view->insertView("lost");
+    const QString name = QStringLiteral("missing/capture.html");
+
+    const QList<SeenDialog> seen = saveCapture({saveAs(name), press(QMessageBox::Ok)});
+
+    QCOMPARE(seen.size(), 2);
+    const SeenDialog &box = seen.at(1);
+    QCOMPARE(box.title, QStringLiteral("save capture file Error!"));
+    QCOMPARE(box.text, QStringLiteral("Can't Open File"));
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(box.parent, window->window());
+    QCOMPARE(savedFiles(), QStringList());
+    QCOMPARE(view->toPlainText(), QStringLiteral("lost"));
+}
+
+void tst_Capture::failedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("buffered");
+
+    // Qt keeps up to 16 KiB of writes in its buffer: a short capture meets the refusal only
+    // when the buffer is flushed on commit, a long one already in write().
+    QTest::newRow("short capture, plain") << QStringLiteral("capture.log") << 100 << true;
+    QTest::newRow("short capture, html") << QStringLiteral("capture.html") << 10 << true;
+    QTest::newRow("long capture, plain") << QStringLiteral("capture.log") << 3000 << false;
+    QTest::newRow("long capture, html") << QStringLiteral("capture.html") << 300 << false;
+}
+
+void tst_Capture::failedWriteKeepsOldFile()
+{
+    QFETCH(QString, name);
+    QFETCH(int, lines);
+    QFETCH(bool, buffered);
+
+    const int limit = 1024;
+    const QByteArray previous("the previous capture\n");
+    QVERIFY(writeFile(path(name), previous));
+    for (int i = 0; i < lines; ++i)
+        view->insertView("received line of text\n");
+    const int size = (name.endsWith(QLatin1String(".html")) ? view->toHtml() : view->toPlainText())
+                         .toLatin1()
+                         .size();
+    QVERIFY(size > limit);
+    QCOMPARE(size < 16384, buffered);
+
+    QList<SeenDialog> seen;
+    {
+        FileSizeLimit fullDisk(limit);
+        QVERIFY(fullDisk.isActive());
+        seen = saveCapture({saveAs(name), press(QMessageBox::Yes), press(QMessageBox::Ok)});
+    }
+
+    QCOMPARE(contents(path(name)), previous);
+    QCOMPARE(savedFiles(), QStringList(name));
+    QCOMPARE(seen.size(), 3);
+    const SeenDialog &box = seen.at(2);
+    QCOMPARE(box.title, QStringLiteral("save capture file Error!"));
+    QCOMPARE(box.text, QStringLiteral("Can't Write File"));
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+}
+
+void tst_Capture::about()
+{
+    DialogScript script({press(QMessageBox::Ok)});
+    SolvaneTermTestAccess(*window).ui().actionAbout_This_Program->trigger();
+
+    const QList<SeenDialog> seen = script.seen();
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().title, QStringLiteral("About "));
+    QCOMPARE(seen.first().text, QStringLiteral("<p>Solvane's Terminal V3.07</p><p>by Ostrel</p>"));
+    QCOMPARE(seen.first().parent, window.data());
+    QCOMPARE(seen.first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(savedFiles(), QStringList());
+}
+
+int main(int argc, char **argv)
+{
+    // Before the application and any settings access: the save dialog keeps its history in the
+    // configuration directory too.
+    TempConfig config;
+    QApplication app(argc, argv);
+    tst_Capture test(config);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_capture.moc"
