@@ -8,7 +8,7 @@
 
 // Line settings of the wrapper, kept as plain numbers and translated into the serial port module's
 // values only when a port is opened.
-enum BaudRateType {
+enum BaudRateType : int {
     BAUD110,
     BAUD300,
     BAUD600,
@@ -26,13 +26,13 @@ enum BaudRateType {
     BAUD256000
 };
 
-enum DataBitsType { DATA_5, DATA_6, DATA_7, DATA_8 };
+enum DataBitsType : int { DATA_5, DATA_6, DATA_7, DATA_8 };
 
-enum ParityType { PAR_NONE, PAR_ODD, PAR_EVEN, PAR_MARK, PAR_SPACE };
+enum ParityType : int { PAR_NONE, PAR_ODD, PAR_EVEN, PAR_MARK, PAR_SPACE };
 
-enum StopBitsType { STOP_1, STOP_1_5, STOP_2 };
+enum StopBitsType : int { STOP_1, STOP_1_5, STOP_2 };
 
-enum FlowType { FLOW_OFF, FLOW_HARDWARE, FLOW_XONXOFF };
+enum FlowType : int { FLOW_OFF, FLOW_HARDWARE, FLOW_XONXOFF };
 
 // A serial port reduced to what the terminal needs: open by name, write bytes, and a queue that
 // collects every received byte before readComm() announces it.

@@ -43,15 +43,20 @@ void LogCapture::clear()
 void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     QMutexLocker activeLocker(&activeMutex);
-    LogCapture *capture = active;
-    if (!capture)
+    if (!active)
         return; // captures destroyed out of order
-    if (type == capture->type) {
-        QMutexLocker locker(&capture->mutex);
-        capture->captured.append(message);
-        return;
+    // The innermost capture of this type takes the message; when none does, it goes to whatever
+    // handled messages before the outermost capture was made.
+    LogCapture *outermost = active;
+    for (LogCapture *capture = active; capture; capture = capture->outer) {
+        if (capture->type == type) {
+            QMutexLocker locker(&capture->mutex);
+            capture->captured.append(message);
+            return;
+        }
+        outermost = capture;
     }
-    const QtMessageHandler next = capture->previous;
+    const QtMessageHandler next = outermost->previous;
     activeLocker.unlock();
     if (next)
         next(type, context, message);
