@@ -1,0 +1,335 @@
+#include "dovikview.h"
+#include "functiondlg.h"
+#include "hexview.h"
+#include "logcapture.h"
+#include "serialport_.h"
+#include "simulateddevice.h"
+#include "solvaneterm.h"
+#include "solvanetermtestaccess.h"
+#include "tempconfig.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QScrollBar>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QChar replacement(0xFFFD);
+
+QByteArray allByteValues()
+{
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.append(char(value));
+    return bytes;
+}
+
+// What the terminal shows for allByteValues(): NUL dropped, the backspace takes the bell before
+// it, CR and LF both end a line, and every byte from 0x80 on is invalid UTF-8 on its own.
+QString allByteValuesText()
+{
+    QString text;
+    for (int value = 1; value < 0x80; ++value) {
+        if (value == 0x07 || value == 0x08)
+            continue;
+        text.append(value == '\r' ? QChar('\n') : QChar(value));
+    }
+    return text + QString(0x80, replacement);
+}
+
+} // namespace
+
+// A failed check inside the helper must end the test, not just the helper.
+#define OPEN_DEVICE()                                                                              \
+    do {                                                                                           \
+        openDevice();                                                                              \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (false)
+
+// Feeds bytes from a simulated device through the open port into the window and checks what
+// the terminal view, the hex view and the debug log make of them.
+class tst_ReceivePath : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void bytesReachBothViews_data();
+    void bytesReachBothViews();
+    void longBurstArrivesWhole();
+    void debugLine_data();
+    void debugLine();
+    void hiddenHexViewStillAccumulates();
+    void hexViewFollowsTheNewestBytes();
+    void clearScreenStartsAfresh();
+    void openAndCloseEmptyTheViews();
+    void typingInHexViewChangesNothing_data();
+    void typingInHexViewChangesNothing();
+
+private:
+    // Opens the device with one check of the window, whose own timer is stopped.
+    void openDevice();
+    SolvaneTermTestAccess access() const { return SolvaneTermTestAccess(*window); }
+    HexView *hexEdit() const { return access().hexEdit(); }
+    DovikView *termView() const { return access().termView(); }
+
+    std::unique_ptr<LogCapture> log;
+    std::unique_ptr<SimulatedDevice> device;
+    std::unique_ptr<SolvaneTerm> window;
+};
+
+void tst_ReceivePath::init()
+{
+    // Every receive writes a debug line holding the whole block; keep them off the test output.
+    log = std::make_unique<LogCapture>();
+    device = std::make_unique<SimulatedDevice>();
+    window = std::make_unique<SolvaneTerm>();
+    access().connectionTimer()->stop();
+    window->resize(800, 600);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void tst_ReceivePath::cleanup()
+{
+    window.reset();
+    device.reset();
+    log.reset();
+}
+
+void tst_ReceivePath::openDevice()
+{
+    access().checkConnection();
+    QVERIFY(window->isConnected());
+    QVERIFY(device->isPortOpen());
+    log->clear();
+}
+
+void tst_ReceivePath::bytesReachBothViews_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("plain text") << QByteArray("hello, device") << QStringLiteral("hello, device");
+    QTest::newRow("all 256 byte values") << allByteValues() << allByteValuesText();
+    QTest::newRow("NUL bytes") << QByteArray("A\0B\0\0C", 6) << QStringLiteral("ABC");
+    QTest::newRow("backspace") << QByteArray("abc\bd") << QStringLiteral("abd");
+    QTest::newRow("line ends") << QByteArray("one\r\ntwo\rthree\n")
+                               << QStringLiteral("one\ntwo\nthree\n");
+    QTest::newRow("UTF-8") << QByteArray("gr\xc3\xbc\xc3\x9f \xe2\x82\xac")
+                           << QStringLiteral(u"gr\u00fc\u00df \u20ac");
+    QTest::newRow("invalid UTF-8") << QByteArray("a\xff"
+                                                 "b\xc3(c\x80")
+                                   << QStringLiteral("a%1b%1(c%1").arg(replacement);
+}
+
+void tst_ReceivePath::bytesReachBothViews()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, shown);
+    OPEN_DEVICE();
+
+    QVERIFY(device->write(sent));
+    QTRY_COMPARE(hexEdit()->data().size(), sent.size());
+    QCOMPARE(hexEdit()->data(), sent);
+    QCOMPARE(termView()->toPlainText(), shown);
+    QVERIFY(access().serialPort()->receiveQueue.isEmpty());
+}
+
+void tst_ReceivePath::longBurstArrivesWhole()
+{
+    OPEN_DEVICE();
+    // Numbered lines, so a lost, doubled or swapped piece shows in the text as well.
+    QByteArray sent;
+    for (int line = 0; sent.size() < 1024 * 1024; ++line)
+        sent += QByteArray::number(line).rightJustified(8, '0') + QByteArray(55, 'a' + line % 26)
+            + '\n';
+    sent.truncate(1024 * 1024);
+    for (int offset = 0; offset < sent.size(); offset += 4096)
+        QVERIFY(device->write(sent.mid(offset, 4096)));
+
+    QTRY_COMPARE_WITH_TIMEOUT(hexEdit()->data().size(), sent.size(), 120000);
+    QVERIFY(hexEdit()->data() == sent);
+    QVERIFY(termView()->toPlainText() == QString::fromLatin1(sent));
+    QVERIFY(access().serialPort()->receiveQueue.isEmpty());
+    // It did come in pieces: one debug line per receive.
+    QVERIFY(log->lines().size() > 1);
+}
+
+void tst_ReceivePath::debugLine_data()
+{
+    QTest::addColumn<QByteArray>("queued");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("nothing queued")
+        << QByteArray() << QStringLiteral("SolvaneTerm::readComm() :  \"\"");
+    QTest::newRow("letters and NUL")
+        << QByteArray("AB\0", 3) << QStringLiteral("SolvaneTerm::readComm() :  \"AB\\x00\"");
+    QTest::newRow("NUL then a hex letter")
+        << QByteArray("\0C", 2) << QStringLiteral("SolvaneTerm::readComm() :  \"\\x00\"\"C\"");
+    QTest::newRow("controls, quote, backslash, high bytes")
+        << QByteArray("\r\n\t\"\\\x7f\x80\xff z")
+        << QStringLiteral("SolvaneTerm::readComm() :  \"\\r\\n\\t\\\"\\\\\\x7F\\x80\\xFF z\"");
+}
+
+// Runs the handler by hand on a queue filled by hand, so the block is known exactly.
+void tst_ReceivePath::debugLine()
+{
+    QFETCH(QByteArray, queued);
+    QFETCH(QString, line);
+    OPEN_DEVICE();
+    termView()->insertView("before ");
+    hexEdit()->setData("before ");
+
+    QList<unsigned char> &queue = access().serialPort()->receiveQueue;
+    for (const char byte : queued)
+        queue.append(static_cast<unsigned char>(byte));
+    access().readComm();
+
+    QCOMPARE(log->lines(), QStringList(line));
+    QVERIFY(queue.isEmpty());
+    QCOMPARE(hexEdit()->data(), QByteArray("before ") + queued);
+}
+
+void tst_ReceivePath::hiddenHexViewStillAccumulates()
+{
+    QAction *hexaView = access().ui().actionHexa_Mode;
+    // A first start has no stored settings: no hex group.
+    QVERIFY(!hexaView->isChecked());
+    OPEN_DEVICE();
+    QVERIFY(!access().ui().hexaGroup->isVisible());
+
+    QVERIFY(device->write("abc"));
+    QTRY_COMPARE(hexEdit()->data(), QByteArray("abc"));
+    QVERIFY(!hexEdit()->isVisible());
+
+    hexaView->setChecked(true);
+    QVERIFY(access().ui().hexaGroup->isVisible());
+    QVERIFY(hexEdit()->isVisible());
+    QCOMPARE(hexEdit()->data(), QByteArray("abc"));
+
+    QVERIFY(device->write("def"));
+    QTRY_COMPARE(hexEdit()->data(), QByteArray("abcdef"));
+    hexaView->setChecked(false);
+    QVERIFY(device->write("g"));
+    QTRY_COMPARE(hexEdit()->data(), QByteArray("abcdefg"));
+    QCOMPARE(termView()->toPlainText(), QStringLiteral("abcdefg"));
+}
+
+void tst_ReceivePath::hexViewFollowsTheNewestBytes()
+{
+    access().ui().actionHexa_Mode->setChecked(true);
+    OPEN_DEVICE();
+    QScrollBar *scrollBar = hexEdit()->verticalScrollBar();
+    QVERIFY(hexEdit()->height() > 50);
+
+    const QByteArray page(4096, 'p');
+    QVERIFY(device->write(page));
+    QTRY_COMPARE(hexEdit()->data().size(), page.size());
+    QVERIFY(scrollBar->maximum() > 0);
+    QCOMPARE(scrollBar->value(), scrollBar->maximum());
+    const int firstMaximum = scrollBar->maximum();
+
+    // The user scrolls up; the next bytes bring the view back down.
+    scrollBar->setValue(0);
+    QVERIFY(device->write(page));
+    QTRY_COMPARE(hexEdit()->data().size(), 2 * page.size());
+    QVERIFY(scrollBar->maximum() > firstMaximum);
+    QCOMPARE(scrollBar->value(), scrollBar->maximum());
+
+    // Also a receive with nothing new ends at the bottom.
+    scrollBar->setValue(0);
+    access().readComm();
+    QCOMPARE(scrollBar->value(), scrollBar->maximum());
+}
+
+void tst_ReceivePath::clearScreenStartsAfresh()
+{
+    OPEN_DEVICE();
+    QVERIFY(device->write("old text\n"));
+    QTRY_COMPARE(hexEdit()->data(), QByteArray("old text\n"));
+
+    access().ui().action_Clear_Screen->trigger();
+    QVERIFY(termView()->toPlainText().isEmpty());
+    QVERIFY(hexEdit()->data().isEmpty());
+
+    QVERIFY(device->write("new"));
+    QTRY_COMPARE(hexEdit()->data(), QByteArray("new"));
+    QCOMPARE(termView()->toPlainText(), QStringLiteral("new"));
+    QVERIFY(window->isConnected());
+}
+
+void tst_ReceivePath::openAndCloseEmptyTheViews()
+{
+    termView()->insertView("stale");
+    hexEdit()->setData("stale");
+    OPEN_DEVICE();
+    QVERIFY(termView()->toPlainText().isEmpty());
+    QVERIFY(hexEdit()->data().isEmpty());
+
+    QVERIFY(device->write("live"));
+    QTRY_COMPARE(hexEdit()->data(), QByteArray("live"));
+    device->unplug();
+    access().checkConnection();
+    QVERIFY(!window->isConnected());
+    QVERIFY(termView()->toPlainText().isEmpty());
+    QVERIFY(hexEdit()->data().isEmpty());
+}
+
+void tst_ReceivePath::typingInHexViewChangesNothing_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QKeySequence>("keys");
+
+    // Each row would change the bytes if the view were editable.
+    QTest::newRow("hex digits") << QStringLiteral("0f9a") << QKeySequence();
+    QTest::newRow("delete first byte")
+        << QString() << QKeySequence(Qt::CTRL + Qt::Key_Home, Qt::Key_Delete);
+    QTest::newRow("backspace at end")
+        << QString() << QKeySequence(Qt::CTRL + Qt::Key_End, Qt::Key_Backspace);
+    QTest::newRow("paste") << QString() << QKeySequence(QKeySequence::Paste);
+    QTest::newRow("cut everything")
+        << QString() << QKeySequence(Qt::CTRL + Qt::Key_A, Qt::CTRL + Qt::Key_X);
+}
+
+void tst_ReceivePath::typingInHexViewChangesNothing()
+{
+    QFETCH(QString, typed);
+    QFETCH(QKeySequence, keys);
+    access().ui().actionHexa_Mode->setChecked(true);
+    OPEN_DEVICE();
+    QApplication::clipboard()->setText(QStringLiteral("deadbeef"));
+
+    const QByteArray received("\x01\x02\x03\x04", 4);
+    QVERIFY(device->write(received));
+    QTRY_COMPARE(hexEdit()->data(), received);
+
+    QWidget *inner = hexEdit()->widget();
+    QVERIFY(inner);
+    QTest::keyClicks(inner, typed);
+    if (!keys.isEmpty())
+        QTest::keySequence(inner, keys);
+    QCOMPARE(hexEdit()->data(), received);
+    // Nor does anything typed there reach the device.
+    QVERIFY(device->received().isEmpty());
+}
+
+int main(int argc, char **argv)
+{
+    // Before the application and any QSettings: the window reads and writes its settings there.
+    TempConfig config;
+    if (!config.isValid())
+        qFatal("cannot make a temporary configuration directory");
+    SimulatedDevice::listFilePath();
+    QApplication app(argc, argv);
+    tst_ReceivePath test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_receivepath.moc"
