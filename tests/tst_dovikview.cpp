@@ -56,6 +56,7 @@ private slots:
     void insertView();
     void insertViewEditsOncePerBlock();
     void insertViewFollowsTheEnd();
+    void veryTallDisplayDropsOldestText();
 
     void keys_data();
     void keys();
@@ -298,6 +299,40 @@ void tst_DovikView::insertViewFollowsTheEnd()
     QCOMPARE(view->document()->lastBlock().text(), QStringLiteral("tail"));
     QVERIFY(scrollBar->value() > 0);
     QCOMPARE(scrollBar->value(), scrollBar->maximum());
+}
+
+// Past some twenty million pixels the text layout stops making progress and the program would
+// hang, so the oldest lines give way. A large font in a narrow view gets there quickly.
+void tst_DovikView::veryTallDisplayDropsOldestText()
+{
+    view->setFont(QFont(QStringLiteral("Courier New"), 30));
+    window->resize(160, 400);
+    QCoreApplication::processEvents();
+
+    const QByteArray words = QByteArray("x ").repeated(30);
+    qreal tallest = 0;
+    int trimmedAt = -1;
+    for (int i = 0; i < 60000 && trimmedAt < 0; ++i) {
+        const int before = view->document()->characterCount();
+        view->insertView(QByteArray::number(i) + ' ' + words + '\n');
+        tallest = qMax(tallest, view->document()->size().height());
+        if (view->document()->characterCount() < before)
+            trimmedAt = i;
+    }
+    QVERIFY2(trimmedAt > 0, "the display never grew past the height limit");
+    QVERIFY(tallest <= 16e6);
+    QVERIFY(view->document()->size().height() <= 12.1e6);
+
+    const QString shown = view->toPlainText();
+    QVERIFY(!shown.startsWith(QLatin1String("0 ")));
+    // Whole lines go, the newest stay.
+    QVERIFY(shown.section(QLatin1Char(' '), 0, 0).toInt() > 0);
+    QVERIFY(shown.endsWith(QString::number(trimmedAt) + QLatin1Char(' ')
+        + QString::fromLatin1(words) + QLatin1Char('\n')));
+
+    view->insertView("XYZ");
+    QVERIFY(view->toPlainText().endsWith(QLatin1String("\nXYZ")));
+    QCOMPARE(view->textCursor().position(), view->document()->characterCount() - 1);
 }
 
 void tst_DovikView::keys_data()

@@ -1,5 +1,6 @@
 #include "dovikview.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QByteArray>
 #include <QColorDialog>
 #include <QDebug>
@@ -7,12 +8,19 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
 namespace {
 
 constexpr char nul = '\x00';
+// The text layout stops making progress once a document grows past about 21 million pixels
+// (some 70 MB of 60-character lines in a 10-point font, far less with a large font or wrapped
+// lines): the view would freeze for good. Above the limit the oldest lines are dropped, a quarter
+// of the height at a time so that the cost of moving the rest up is rarely paid.
+constexpr qreal displayHeightLimit = 16e6;
+constexpr qreal displayHeightAfterTrim = 12e6;
 constexpr char backspace = '\x08';
 
 QString rgbText(const QColor &color)
@@ -107,6 +115,7 @@ void DovikView::insertView(const QByteArray &data)
     if (!text.isEmpty())
         cursor.insertText(text);
     ensureCursorVisible();
+    trimToHeightLimit();
 }
 
 void DovikView::changeFont()
@@ -191,4 +200,28 @@ void DovikView::moveToEnd()
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor, 1);
     setTextCursor(cursor);
+}
+
+void DovikView::trimToHeightLimit()
+{
+    QTextDocument *const doc = document();
+    const qreal height = doc->size().height();
+    if (height <= displayHeightLimit)
+        return;
+
+    // Cut at the start of the line found at that height, or inside it when the text has no line
+    // breaks at all.
+    int cut
+        = doc->documentLayout()->hitTest(QPointF(0, height - displayHeightAfterTrim), Qt::FuzzyHit);
+    const QTextBlock block = doc->findBlock(cut);
+    if (block.position() > 0)
+        cut = block.position();
+    if (cut <= 0)
+        return;
+
+    QTextCursor cursor(doc);
+    cursor.setPosition(cut, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    moveToEnd();
+    ensureCursorVisible();
 }

@@ -55,6 +55,7 @@ protected:
 private:
     void applyStyleSheet();
     void moveToEnd();
+    void trimToHeightLimit();
 
     QFont font;
     QColor color;
