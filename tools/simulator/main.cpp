@@ -92,13 +92,13 @@ int main(int argc, char *argv[])
     std::printf("list file: %s\n", qPrintable(listFile));
     std::fflush(stdout);
 
-    for (const QString &spec : parser.values(deviceOption)) {
+    for (const QString &deviceText : parser.values(deviceOption)) {
         QString name = simulator.nextDeviceName();
-        QString ids = spec;
-        const int equals = spec.indexOf(QLatin1Char('='));
+        QString ids = deviceText;
+        const int equals = deviceText.indexOf(QLatin1Char('='));
         if (equals >= 0) {
-            name = spec.left(equals);
-            ids = spec.mid(equals + 1);
+            name = deviceText.left(equals);
+            ids = deviceText.mid(equals + 1);
         }
         const QStringList parts = ids.split(QLatin1Char(':'));
         if (!simulator.addDevice(name, parts.value(0), parts.value(1)))
