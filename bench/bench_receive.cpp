@@ -77,43 +77,49 @@ int main(int argc, char **argv)
     const QByteArray blocks[2] = {makeBlock(blockSize, binary, 1), makeBlock(blockSize, binary, 7)};
     const qint64 megabyte = 1024 * 1024;
     const qint64 checkpoints[] = {1, 10, 50, 100, 200, 500};
-    const int sampleReceives = qMax(20, int(megabyte / 8 / blockSize));
+    const int sampleReceives = qMax(64, int(megabyte / 2 / blockSize));
 
     std::printf(
         "block %d bytes, %s, up to %d MB\n", blockSize, binary ? "binary" : "text", totalMegabytes);
-    std::printf("%10s %16s %14s\n", "received", "us per receive", "peak RSS MB");
+    std::printf("%10s %18s %22s %14s\n", "received", "us per receive", "us with repaint each",
+        "peak RSS MB");
 
     qint64 received = 0;
+    int n = 0;
+    const auto receive = [&] {
+        for (const unsigned char byte : blocks[n++ & 1])
+            port.receiveQueue.append(byte);
+        access.readComm();
+        received += blockSize;
+    };
     QElapsedTimer total;
     total.start();
     for (const qint64 checkpoint : checkpoints) {
         if (checkpoint > totalMegabytes)
             break;
         const qint64 target = checkpoint * megabyte;
-        int n = 0;
-        while (received + qint64(sampleReceives) * blockSize < target) {
-            for (const unsigned char byte : blocks[n++ & 1])
-                port.receiveQueue.append(byte);
-            access.readComm();
-            received += blockSize;
+        while (received + 2 * qint64(sampleReceives) * blockSize < target) {
+            receive();
             if ((n & 63) == 0)
                 QCoreApplication::processEvents();
         }
         QCoreApplication::processEvents();
-        // Time a run of receives at this size, with the event loop running between them so that
-        // repaints and layout work are counted as a user would see them.
+        // The handler alone, back to back, as when blocks arrive faster than the screen repaints.
         QElapsedTimer clock;
         clock.start();
+        for (int i = 0; i < sampleReceives; ++i)
+            receive();
+        const double handlerOnly = double(clock.nsecsElapsed()) / 1000.0 / sampleReceives;
+        QCoreApplication::processEvents();
+        // Each receive followed by the repaints and layout work it causes.
+        clock.restart();
         for (int i = 0; i < sampleReceives; ++i) {
-            for (const unsigned char byte : blocks[i & 1])
-                port.receiveQueue.append(byte);
-            access.readComm();
+            receive();
             QCoreApplication::processEvents();
         }
-        const double perReceive = double(clock.nsecsElapsed()) / 1000.0 / sampleReceives;
-        received += qint64(sampleReceives) * blockSize;
-        std::printf("%7lld MB %16.1f %14ld\n", static_cast<long long>(received / megabyte),
-            perReceive, peakResidentMegabytes());
+        const double withRepaint = double(clock.nsecsElapsed()) / 1000.0 / sampleReceives;
+        std::printf("%7lld MB %18.1f %22.1f %14ld\n", static_cast<long long>(received / megabyte),
+            handlerOnly, withRepaint, peakResidentMegabytes());
         std::fflush(stdout);
     }
     std::printf("hex view holds %d bytes; total %.1f s\n", access.hexEdit()->data().size(),
