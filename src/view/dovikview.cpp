@@ -15,12 +15,13 @@
 namespace {
 
 constexpr char nul = '\x00';
-// The text layout stops making progress once a document grows past about 21 million pixels
-// (some 70 MB of 60-character lines in a 10-point font, far less with a large font or wrapped
-// lines): the view would freeze for good. Above the limit the oldest lines are dropped, a quarter
-// of the height at a time so that the cost of moving the rest up is rarely paid.
-constexpr qreal displayHeightLimit = 16e6;
-constexpr qreal displayHeightAfterTrim = 12e6;
+// Once a document grows past about eight million pixels (2^23, where single-precision
+// coordinates run out of fractions) the text layout can stop making progress, and the view would
+// freeze for good: with a 10-point font that is some half a million lines, far fewer with a large
+// font or wrapped lines. Above the limit the oldest lines are dropped, a quarter of the height at
+// a time, so that the cost of moving the rest up is rarely paid.
+constexpr qreal displayHeightLimit = 6e6;
+constexpr qreal displayHeightAfterTrim = 4.5e6;
 constexpr char backspace = '\x08';
 
 QString rgbText(const QColor &color)
