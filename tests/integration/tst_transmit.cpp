@@ -312,15 +312,12 @@ void TransmitTest::unplugInMidPasteStopsTheSend()
     // The device goes away, and the monitor notices, while the paste is pausing between bytes.
     QTimer::singleShot(100, device.get(), [this] { device->unplug(); });
     QTimer::singleShot(150, window.get(), [this] { access->checkConnection(); });
-    QElapsedTimer clock;
-    clock.start();
     access->keyInput(Qt::Key_F35, text);
 
     QVERIFY(!window->isConnected());
     QVERIFY(access->serialPort() == nullptr);
     QCOMPARE(status(), writeFailure);
     QVERIFY(device->received().size() < text.size());
-    QVERIFY(clock.elapsed() < 400 * 5);
 
     // A later key finds no port and says so instead of touching a deleted one.
     access->keyInput(Qt::Key_B, QStringLiteral("b"));
