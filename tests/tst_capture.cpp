@@ -79,6 +79,11 @@ private:
             }
             return;
         }
+        // The file dialog is briefly the active modal widget again after its overwrite question
+        // is answered; it is the same dialog, not a new one.
+        if (answered.contains(modal))
+            return;
+        answered.append(modal);
         current = modal;
         upFor.start();
         record.append(describe(modal));
@@ -117,6 +122,7 @@ private:
     QTimer poll;
     QList<Step> steps;
     QPointer<QWidget> current;
+    QList<QPointer<QWidget>> answered;
     QElapsedTimer upFor;
     QList<SeenDialog> record;
     bool gaveUp = false;
