@@ -1,5 +1,7 @@
 #include "simulateddevice.h"
 
+#include "rawpty.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
@@ -10,9 +12,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -37,13 +36,6 @@ QElapsedTimer &sharedClock()
     if (!timer.isValid())
         timer.start();
     return timer;
-}
-
-// The master reports a hang-up while no one holds the slave open.
-bool slaveHungUp(int masterFd)
-{
-    pollfd watched {masterFd, POLLIN, 0};
-    return poll(&watched, 1, 0) == 1 && (watched.revents & POLLHUP);
 }
 
 QString idText(quint16 id)
@@ -94,7 +86,7 @@ QString SimulatedDevice::listPath()
 
 bool SimulatedDevice::isPortOpen() const
 {
-    return isPlugged() && !slaveHungUp(masterFd);
+    return isPlugged() && !ptySlaveHungUp(masterFd);
 }
 
 void SimulatedDevice::setUsbIdentity(quint16 vendorId, quint16 productId)
@@ -181,25 +173,9 @@ bool SimulatedDevice::replug()
 
 bool SimulatedDevice::openPty()
 {
-    const int fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openRawPtyMaster(&slave);
     if (fd < 0)
         return false;
-    if (grantpt(fd) != 0 || unlockpt(fd) != 0) {
-        ::close(fd);
-        return false;
-    }
-    // Raw from the start, so that nothing written before the program sets the port up is echoed
-    // back or held for a line end by the line discipline.
-    termios settings {};
-    tcgetattr(fd, &settings);
-    cfmakeraw(&settings);
-    tcsetattr(fd, TCSANOW, &settings);
-    slave = QString::fromLocal8Bit(ptsname(fd));
-    // A slave that was never opened gives no hang-up; one open and close makes isPortOpen() true
-    // exactly while someone else holds it.
-    const int slaveFd = ::open(ptsname(fd), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slaveFd >= 0)
-        ::close(slaveFd);
 
     masterFd = fd;
     readNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
@@ -257,7 +233,7 @@ void SimulatedDevice::writePending()
 
 void SimulatedDevice::watchHangUp()
 {
-    if (slaveHungUp(masterFd))
+    if (ptySlaveHungUp(masterFd))
         return;
     hangUpTimer.stop();
     readNotifier->setEnabled(true);

@@ -1,13 +1,12 @@
 #include "ptydevice.h"
 
+#include "rawpty.h"
+
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,14 +17,6 @@ constexpr int floodIntervalMs = 10;
 // Enough to keep the program busy between two flood ticks without piling up data that a slow
 // reader could never catch up with.
 constexpr int floodBacklog = 64 * 1024;
-
-// The tty layer knows no "port opened" event; the master reports a hang-up while no one holds
-// the slave open, and the hang-up goes away the moment the program opens it.
-bool slaveHungUp(int masterFd)
-{
-    pollfd watched {masterFd, POLLIN, 0};
-    return poll(&watched, 1, 0) == 1 && (watched.revents & POLLHUP);
-}
 
 } // namespace
 
@@ -51,26 +42,11 @@ bool PtyDevice::plug(QString *error)
 {
     if (isPlugged())
         return true;
-    int fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0) {
+    const int fd = openRawPtyMaster(&slave);
+    if (fd < 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
-        if (fd >= 0)
-            ::close(fd);
         return false;
     }
-    // Raw from the start: with the default line discipline the slave would echo our greeting
-    // back to us before the program has set the port up.
-    termios settings {};
-    tcgetattr(fd, &settings);
-    cfmakeraw(&settings);
-    tcsetattr(fd, TCSANOW, &settings);
-
-    slave = QString::fromLocal8Bit(ptsname(fd));
-    // A master whose slave was never opened reports no hang-up; opening and closing the slave
-    // once puts it in the same state as after the program has closed the port.
-    int slaveFd = ::open(ptsname(fd), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slaveFd >= 0)
-        ::close(slaveFd);
 
     masterFd = fd;
     portOpen = false;
@@ -124,7 +100,7 @@ void PtyDevice::flood(qint64 bytes, qint64 bytesPerSecond, FloodKind kind)
 
 void PtyDevice::watchPort()
 {
-    const bool hungUp = slaveHungUp(masterFd);
+    const bool hungUp = ptySlaveHungUp(masterFd);
     if (!portOpen && !hungUp) {
         portOpen = true;
         readNotifier->setEnabled(true);
