@@ -59,12 +59,12 @@ void HexView::setAddressAreaColor(const QColor &color)
 
 int HexView::cursorPosition() const
 {
-    return d->cursorPos() / 2;
+    return d->cursorByte();
 }
 
 void HexView::setCursorPosition(int cursorPos)
 {
-    d->setCursorPos(2 * cursorPos);
+    d->setCursorPos(2 * qint64(cursorPos));
 }
 
 QColor HexView::highlightingColor() const

@@ -10,18 +10,13 @@
 #include <QScrollBar>
 #include <QUndoStack>
 
+#include "celltextpainter.h"
 #include "commands.h"
 
 namespace {
-const int BytesPerRow = 16;
-const int NibblesPerRow = 2 * BytesPerRow;
-const int HexChars = 47; // 16 bytes of two digits with a space between neighbours
-const int GapAddressHex = 10;
-const int GapHexAscii = 16;
+const int BytesPerRow = HexLayout::BytesPerRow;
+const int NibblesPerRow = HexLayout::NibblesPerRow;
 const int SeparatorInset = 8;
-const int TopMargin = 4;
-const int HitTopMargin = 3;
-const int BottomMargin = 5;
 const int BlinkInterval = 500;
 const QColor AddressAreaDefault(0xd4, 0xd4, 0xd4, 0xff);
 const QColor HighlightingDefault(0xff, 0xff, 0x99, 0xff);
@@ -30,6 +25,12 @@ const QColor SelectionDefault(0x6d, 0x9e, 0xff, 0xff);
 QString hexByte(char byte)
 {
     return QString::number(uchar(byte), 16).rightJustified(2, QLatin1Char('0'));
+}
+
+// A nibble position as a byte index, for interfaces that count in int.
+int byteOf(qint64 position)
+{
+    return int(qBound<qint64>(0, position / 2, INT_MAX));
 }
 } // namespace
 
@@ -43,14 +44,14 @@ HexViewPrivate::HexViewPrivate(QScrollArea *parent)
     , _highlighting(true)
     , _overwriteMode(true)
     , _readOnly(false)
-    , _charWidth(0)
-    , _charHeight(0)
+    , _fontMeasured(false)
+    , _joinRuns(false)
     , _cursorX(0)
     , _cursorY(0)
     , _cursorPosition(0)
-    , _xPosAdr(0)
-    , _xPosHex(0)
-    , _xPosAscii(0)
+    , _topRow(0)
+    , _valueOfTopRow(0)
+    , _documentTop(0)
     , _selectionBegin(0)
     , _selectionEnd(0)
     , _selectionInit(0)
@@ -75,6 +76,11 @@ HexViewPrivate::HexViewPrivate(QScrollArea *parent)
     connect(&_cursorTimer, SIGNAL(timeout()), this, SLOT(updateCursor()));
     _cursorTimer.setInterval(BlinkInterval);
     _cursorTimer.start();
+
+    if (QScrollBar *bar = verticalBar()) {
+        connect(bar, &QScrollBar::valueChanged, this, &HexViewPrivate::followScrollBar);
+        connect(bar, &QScrollBar::rangeChanged, this, &HexViewPrivate::followScrollBar);
+    }
 }
 
 void HexViewPrivate::setAddressAreaColor(const QColor &color)
@@ -197,10 +203,15 @@ XByteArray *HexViewPrivate::xData()
 
 int HexViewPrivate::cursorPos() const
 {
-    return _cursorPosition;
+    return int(qMin<qint64>(_cursorPosition, INT_MAX));
 }
 
-void HexViewPrivate::setCursorPos(int position)
+int HexViewPrivate::cursorByte() const
+{
+    return byteOf(_cursorPosition);
+}
+
+void HexViewPrivate::setCursorPos(qint64 position)
 {
     _blink = false;
     update();
@@ -216,29 +227,43 @@ void HexViewPrivate::setCursorPos(int position)
     if (clamped < 0)
         clamped = 0;
 
-    _cursorPosition = int(clamped);
+    _cursorPosition = clamped;
     placeCursor();
 
     _blink = true;
     update();
-    emit currentAddressChanged(_cursorPosition / 2);
+    emit currentAddressChanged(byteOf(_cursorPosition));
 }
 
 int HexViewPrivate::cursorPos(QPoint point) const
 {
-    if (point.x() < _xPosHex || point.x() >= _xPosHex + HexChars * _charWidth)
-        return -1;
-    const int column = (point.x() - _xPosHex) / _charWidth;
-    // the gap after a byte counts as its second digit
-    const int nibble = (column / 3) * 2 + (column % 3 == 0 ? 0 : 1);
-    const int row = (point.y() - HitTopMargin) / _charHeight;
-    return row * NibblesPerRow + nibble;
+    return int(qMin<qint64>(_layout.hitTest(point.x(), point.y() + _documentTop), INT_MAX));
 }
 
 void HexViewPrivate::ensureVisible()
 {
-    if (_scrollArea)
-        _scrollArea->ensureVisible(_cursorX, _cursorY + _charHeight / 2, 3, _charHeight / 2 + 2);
+    if (!_scrollArea)
+        return;
+    const int lineHeight = _layout.charHeight();
+    const qint64 y = _cursorY + lineHeight / 2;
+    const int xMargin = 3;
+    const int yMargin = lineHeight / 2 + 2;
+    if (!_layout.scrollsByRows()) {
+        _scrollArea->ensureVisible(_cursorX, int(y), xMargin, yMargin);
+        return;
+    }
+
+    // The same margins, measured in the document, and then whole rows.
+    const int view = viewportHeight();
+    qint64 row = _topRow;
+    if (y - yMargin < _topRow * lineHeight)
+        row = (y - yMargin) / lineHeight;
+    else if (y > _topRow * lineHeight + view - yMargin)
+        row = (y - view + yMargin + lineHeight - 1) / lineHeight;
+    scrollToRow(row);
+    // Horizontally as ever; a point in the middle of the visible rows needs no vertical move.
+    const int visibleMiddle = int(_topRow * lineHeight - _documentTop) + view / 2;
+    _scrollArea->ensureVisible(_cursorX, visibleMiddle, xMargin, 0);
 }
 
 void HexViewPrivate::insert(int index, const QByteArray &ba)
@@ -323,11 +348,9 @@ void HexViewPrivate::redo()
     update();
 }
 
-void HexViewPrivate::resetSelection(int position)
+void HexViewPrivate::resetSelection(qint64 position)
 {
-    if (position < 0)
-        position = 0;
-    _selectionInit = position / 2;
+    _selectionInit = byteOf(position);
     _selectionBegin = _selectionInit;
     _selectionEnd = _selectionInit;
     update();
@@ -340,11 +363,9 @@ void HexViewPrivate::resetSelection()
     update();
 }
 
-void HexViewPrivate::setSelection(int position)
+void HexViewPrivate::setSelection(qint64 position)
 {
-    if (position < 0)
-        position = 0;
-    const int byte = position / 2;
+    const int byte = byteOf(position);
     if (byte >= _selectionInit) {
         _selectionBegin = _selectionInit;
         _selectionEnd = byte;
@@ -377,7 +398,7 @@ int HexViewPrivate::indexOf(const QByteArray &ba, int from)
         from = 0;
     const int idx = _xData.data().indexOf(ba, from);
     if (idx > -1) {
-        const int end = 2 * (idx + ba.length());
+        const qint64 end = 2 * (qint64(idx) + ba.length());
         setCursorPos(end);
         resetSelection(2 * idx);
         setSelection(end);
@@ -393,9 +414,9 @@ int HexViewPrivate::lastIndexOf(const QByteArray &ba, int from)
     from = int(qMax(qint64(0), qint64(from) - ba.length()));
     const int idx = _xData.data().lastIndexOf(ba, from);
     if (idx > -1) {
-        setCursorPos(2 * idx);
-        resetSelection(2 * idx);
-        setSelection(2 * (idx + ba.length()));
+        setCursorPos(2 * qint64(idx));
+        resetSelection(2 * qint64(idx));
+        setSelection(2 * (qint64(idx) + ba.length()));
         ensureVisible();
     }
     return idx;
@@ -421,7 +442,7 @@ void HexViewPrivate::mousePressEvent(QMouseEvent *event)
 {
     _blink = false;
     update();
-    const int position = cursorPos(event->pos());
+    const qint64 position = _layout.hitTest(event->pos().x(), event->pos().y() + _documentTop);
     resetSelection(position);
     setCursorPos(position);
 }
@@ -430,7 +451,7 @@ void HexViewPrivate::mouseMoveEvent(QMouseEvent *event)
 {
     _blink = false;
     update();
-    const int position = cursorPos(event->pos());
+    const qint64 position = _layout.hitTest(event->pos().x(), event->pos().y() + _documentTop);
     setCursorPos(position);
     setSelection(position);
 }
@@ -439,7 +460,7 @@ void HexViewPrivate::keyPressEvent(QKeyEvent *event)
 {
     // The cursor's own position gives the same byte and digit as its pixel coordinates would,
     // and stays right when a font or offset change has moved the columns since.
-    const int cursorByte = _cursorPosition / 2;
+    const int cursorByte = byteOf(_cursorPosition);
     const bool onFirstDigit = _cursorPosition % 2 == 0;
 
     handleNavigation(event);
@@ -463,14 +484,14 @@ void HexViewPrivate::keyPressEvent(QKeyEvent *event)
             const int begin = _selectionBegin;
             remove(begin, _selectionEnd - begin);
             QApplication::clipboard()->setText(cut, QClipboard::Clipboard);
-            setCursorPos(2 * begin);
-            resetSelection(2 * begin);
+            setCursorPos(2 * qint64(begin));
+            resetSelection(2 * qint64(begin));
         }
 
         if (event->matches(QKeySequence::Paste)) {
             const QString hex = QApplication::clipboard()->text(QClipboard::Clipboard);
             const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
-            insert(_cursorPosition / 2, bytes);
+            insert(byteOf(_cursorPosition), bytes);
             setCursorPos(_cursorPosition + 2 * bytes.length());
             resetSelection(_cursorPosition);
         }
@@ -515,88 +536,92 @@ void HexViewPrivate::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     const QRect exposed = event->rect();
     const QColor textColor = palette().color(QPalette::WindowText);
-    const int size = _xData.size();
+    const QByteArray &bytes = _xData.data();
+    const int size = bytes.size();
 
     painter.fillRect(exposed, palette().color(QPalette::Base));
     if (_addressArea) {
         painter.fillRect(
-            QRect(_xPosAdr, exposed.top(), _xPosHex - SeparatorInset, height()), _addressAreaColor);
+            QRect(_layout.addressX(), exposed.top(), _layout.hexX() - SeparatorInset, height()),
+            _addressAreaColor);
     }
     if (_asciiArea) {
-        const int lineX = _xPosAscii - SeparatorInset;
+        const int lineX = _layout.asciiX() - SeparatorInset;
         painter.setPen(Qt::gray);
         painter.drawLine(lineX, exposed.top(), lineX, height());
     }
     painter.setPen(textColor);
 
-    int first = (exposed.top() / _charHeight - _charHeight) * BytesPerRow;
-    if (first < 0)
-        first = 0;
-    int last = (exposed.bottom() / _charHeight + _charHeight) * BytesPerRow;
-    if (last > size)
-        last = size;
-    const int firstBaseline = (first / BytesPerRow) * _charHeight + _charHeight;
+    const HexLayout::Rows band
+        = _layout.rowsToPaint(exposed.top() + _documentTop, exposed.bottom() + _documentTop);
+    const qint64 first = band.first;
+    const qint64 end = qMin(band.end, (qint64(size) + BytesPerRow - 1) / BytesPerRow);
+    const auto baseline = [&](qint64 row) { return int(_layout.baseline(row) - _documentTop); };
+
+    painter.setFont(_joinRuns ? _runFont : font());
+    CellTextPainter cells(&painter, _layout.charWidth(), _joinRuns);
+    const CellTextPainter::Colours plain {textColor, QColor()};
 
     if (_addressArea) {
         const int digits = _xData.realAddressNumbers();
-        int y = firstBaseline;
-        for (int row = first; row < last; row += BytesPerRow, y += _charHeight) {
-            const qint64 address = qint64(row) + _xData.addressOffset();
-            painter.drawText(
-                _xPosAdr, y, QString::number(address, 16).rightJustified(digits, QLatin1Char('0')));
+        for (qint64 row = first; row < end; ++row) {
+            const QByteArray address = QByteArray::number(row * BytesPerRow + addressOffset(), 16)
+                                           .rightJustified(digits, '0');
+            cells.draw(_layout.addressX(), baseline(row), QLatin1String(address), plain);
+            cells.flush();
         }
     }
 
-    const QByteArray hex = _xData.data().mid(first, last - first + 1).toHex();
-    painter.setBackgroundMode(Qt::TransparentMode);
-    int y = firstBaseline;
-    for (int row = first; row < last; row += BytesPerRow, y += _charHeight) {
-        int x = _xPosHex;
-        for (int column = 0; column < BytesPerRow; ++column) {
-            const int index = row + column;
-            if (index >= size)
-                break;
-            if (index >= _selectionBegin && index < _selectionEnd) {
-                painter.setBackground(_selectionColor);
-                painter.setBackgroundMode(Qt::OpaqueMode);
-                painter.setPen(Qt::white);
-            } else if (_highlighting) {
-                painter.setBackground(_highlightingColor);
-                painter.setPen(textColor);
-                painter.setBackgroundMode(
-                    _xData.dataChanged(index) ? Qt::OpaqueMode : Qt::TransparentMode);
-            } else {
-                painter.setPen(textColor);
-                painter.setBackgroundMode(Qt::TransparentMode);
-            }
-            const QString digits = QString::fromLatin1(hex.mid(2 * (index - first), 2));
-            if (column == 0) {
-                painter.drawText(x, y, digits);
-                x += 2 * _charWidth;
-            } else {
-                painter.drawText(x, y, QLatin1Char(' ') + digits);
-                x += 3 * _charWidth;
-            }
+    static const char digitsOf[] = "0123456789abcdef";
+    const CellTextPainter::Colours selected {Qt::white, _selectionColor};
+    const CellTextPainter::Colours changed {textColor, _highlightingColor};
+    for (qint64 row = first; row < end; ++row) {
+        // The row as it reads, "00 01 ... 0f"; a byte's cell is its two digits and, after the
+        // first column, the space in front of them, painted in the byte's background.
+        char text[3 * BytesPerRow];
+        const int rowStart = int(row * BytesPerRow);
+        const int columns = qMin(BytesPerRow, size - rowStart);
+        for (int column = 0; column < columns; ++column) {
+            const uchar byte = uchar(bytes.at(rowStart + column));
+            text[3 * column] = ' ';
+            text[3 * column + 1] = digitsOf[byte >> 4];
+            text[3 * column + 2] = digitsOf[byte & 0xf];
         }
+        for (int column = 0; column < columns; ++column) {
+            const int index = rowStart + column;
+            const CellTextPainter::Colours *colours = &plain;
+            if (index >= _selectionBegin && index < _selectionEnd)
+                colours = &selected;
+            else if (_highlighting && _xData.dataChanged(index))
+                colours = &changed;
+            const int leading = column == 0 ? 0 : 1;
+            cells.draw(_layout.byteX(column) - leading * _layout.charWidth(), baseline(row),
+                QLatin1String(text + 3 * column + 1 - leading, 2 + leading), *colours);
+        }
+        cells.flush();
     }
 
-    painter.setBackgroundMode(Qt::TransparentMode);
-    painter.setPen(textColor);
     if (_asciiArea) {
-        y = firstBaseline;
-        for (int row = first; row < last; row += BytesPerRow, y += _charHeight) {
-            for (int column = 0; column < BytesPerRow && row + column < size; ++column) {
-                painter.drawText(
-                    _xPosAscii + column * _charWidth, y, QString(_xData.asciiChar(row + column)));
+        for (qint64 row = first; row < end; ++row) {
+            char text[BytesPerRow];
+            const int rowStart = int(row * BytesPerRow);
+            const int columns = qMin(BytesPerRow, size - rowStart);
+            for (int column = 0; column < columns; ++column)
+                text[column] = _xData.asciiChar(rowStart + column).toLatin1();
+            for (int column = 0; column < columns; ++column) {
+                cells.draw(_layout.asciiCharX(column), baseline(row),
+                    QLatin1String(text + column, 1), plain);
             }
+            cells.flush();
         }
     }
 
-    if (_blink && !_readOnly && hasFocus()) {
+    const QRect cursor = cursorRect();
+    if (_blink && !_readOnly && hasFocus() && cursor.isValid()) {
         if (_overwriteMode) {
-            painter.fillRect(_cursorX, _cursorY + _charHeight - 2, _charWidth, 2, textColor);
+            painter.fillRect(cursor.x(), cursor.bottom() - 1, cursor.width(), 2, textColor);
         } else {
-            painter.fillRect(_cursorX, _cursorY, 2, _charHeight, textColor);
+            painter.fillRect(cursor.x(), cursor.y(), 2, cursor.height(), textColor);
         }
     }
 
@@ -609,25 +634,33 @@ void HexViewPrivate::paintEvent(QPaintEvent *event)
 void HexViewPrivate::updateCursor()
 {
     _blink = !_blink;
-    update(_cursorX, _cursorY, _charWidth, _charHeight);
+    update(cursorRect());
 }
 
 void HexViewPrivate::adjust()
 {
-    const QFontMetrics metrics(font());
-    _charWidth = metrics.horizontalAdvance(QLatin1Char('9'));
-    _charHeight = metrics.height();
+    if (!_fontMeasured || font() != _measuredFont) {
+        _measuredFont = font();
+        const QFontMetrics metrics(_measuredFont);
+        const int charWidth = metrics.horizontalAdvance(QLatin1Char('9'));
+        _runFont = CellTextPainter::runFont(_measuredFont, charWidth);
+        _joinRuns = CellTextPainter::fitsCells(_runFont, charWidth);
+        _fontMeasured = true;
+    }
+    const QFontMetrics metrics(_measuredFont);
+    const bool wasByRows = _layout.scrollsByRows();
+    _layout = HexLayout(metrics.horizontalAdvance(QLatin1Char('9')), metrics.height(),
+        _xData.realAddressNumbers(), _addressArea, _asciiArea, _xData.size());
 
-    _xPosAdr = 0;
-    _xPosHex = _addressArea ? _xData.realAddressNumbers() * _charWidth + GapAddressHex : 0;
-    _xPosAscii = _xPosHex + HexChars * _charWidth + GapHexAscii;
-
-    // A widget cannot be taller than QWIDGETSIZE_MAX, and that value itself as a minimum means
-    // "no minimum", which would drop the scroll range to nothing for very large data.
-    const qint64 rows = qint64(_xData.size()) / BytesPerRow + 1;
-    setMinimumHeight(int(qMin<qint64>(rows * _charHeight + BottomMargin, QWIDGETSIZE_MAX - 1)));
-    setMinimumWidth(
-        _asciiArea ? _xPosAscii + BytesPerRow * _charWidth : _xPosHex + HexChars * _charWidth);
+    setMinimumHeight(_layout.widgetHeight());
+    setMinimumWidth(_layout.minimumWidth());
+    if (_layout.scrollsByRows() && !wasByRows) {
+        // The rows on screen stay there: they start where the scroll bar stood.
+        const QScrollBar *bar = verticalBar();
+        _valueOfTopRow = bar ? bar->value() : 0;
+        _topRow = _valueOfTopRow / _layout.charHeight();
+    }
+    followScrollBar();
 
     // The cursor cell moves with the columns even when its position does not change.
     placeCursor();
@@ -636,9 +669,60 @@ void HexViewPrivate::adjust()
 
 void HexViewPrivate::placeCursor()
 {
-    const int inRow = _cursorPosition % NibblesPerRow;
-    _cursorY = (_cursorPosition / NibblesPerRow) * _charHeight + TopMargin;
-    _cursorX = ((inRow / 2) * 3 + inRow % 2) * _charWidth + _xPosHex;
+    const HexLayout::Cell cell = _layout.cursorCell(_cursorPosition);
+    _cursorX = cell.x;
+    _cursorY = cell.y;
+}
+
+QRect HexViewPrivate::cursorRect() const
+{
+    const qint64 y = _cursorY - _documentTop;
+    if (y < -_layout.charHeight() || y > height())
+        return QRect();
+    return QRect(_cursorX, int(y), _layout.charWidth(), _layout.charHeight());
+}
+
+QScrollBar *HexViewPrivate::verticalBar() const
+{
+    return _scrollArea ? _scrollArea->verticalScrollBar() : nullptr;
+}
+
+int HexViewPrivate::viewportHeight() const
+{
+    return _scrollArea ? _scrollArea->viewport()->height() : height();
+}
+
+void HexViewPrivate::followScrollBar()
+{
+    qint64 documentTop = 0;
+    const QScrollBar *bar = verticalBar();
+    if (_layout.scrollsByRows() && bar) {
+        const int value = bar->value();
+        const int maximum = bar->maximum();
+        // A value of our own making stands for the row it was made for; the ends of the range
+        // always mean the ends of the document, so that "scrolled to the maximum" keeps showing
+        // the newest rows while data arrives.
+        if (value != _valueOfTopRow || value == 0 || value == maximum)
+            _topRow = _layout.topRowForValue(value, maximum, viewportHeight());
+        _topRow = qMin(_topRow, _layout.lastTopRow(viewportHeight()));
+        _valueOfTopRow = value;
+        documentTop = _topRow * _layout.charHeight() - value;
+    }
+    if (documentTop != _documentTop) {
+        _documentTop = documentTop;
+        update();
+    }
+}
+
+void HexViewPrivate::scrollToRow(qint64 row)
+{
+    QScrollBar *bar = verticalBar();
+    if (!bar)
+        return;
+    _topRow = qBound<qint64>(0, row, _layout.lastTopRow(viewportHeight()));
+    _valueOfTopRow = _layout.valueForTopRow(_topRow, bar->maximum(), viewportHeight());
+    bar->setValue(_valueOfTopRow);
+    followScrollBar();
 }
 
 void HexViewPrivate::push(QUndoCommand *command)
@@ -650,8 +734,8 @@ void HexViewPrivate::removeSelection()
 {
     const int begin = _selectionBegin;
     remove(begin, _selectionEnd - begin);
-    setCursorPos(2 * begin);
-    resetSelection(2 * begin);
+    setCursorPos(2 * qint64(begin));
+    resetSelection(2 * qint64(begin));
 }
 
 QString HexViewPrivate::selectionToClipboardText() const
@@ -670,8 +754,7 @@ QString HexViewPrivate::selectionToClipboardText() const
 
 int HexViewPrivate::pageStep() const
 {
-    const int viewHeight = _scrollArea ? _scrollArea->viewport()->height() : height();
-    return (viewHeight / _charHeight - 1) * NibblesPerRow;
+    return (viewportHeight() / _layout.charHeight() - 1) * NibblesPerRow;
 }
 
 void HexViewPrivate::handleNavigation(QKeyEvent *event)
@@ -679,19 +762,22 @@ void HexViewPrivate::handleNavigation(QKeyEvent *event)
     struct Move
     {
         QKeySequence::StandardKey key;
-        int (*target)(int position, int page, int size);
+        qint64 (*target)(qint64 position, qint64 page, qint64 size);
     };
     static const Move moves[] = {
-        {QKeySequence::MoveToNextChar, [](int p, int, int) { return p + 1; }},
-        {QKeySequence::MoveToPreviousChar, [](int p, int, int) { return p - 1; }},
-        {QKeySequence::MoveToEndOfLine, [](int p, int, int) { return p | (NibblesPerRow - 1); }},
-        {QKeySequence::MoveToStartOfLine, [](int p, int, int) { return p - p % NibblesPerRow; }},
-        {QKeySequence::MoveToPreviousLine, [](int p, int, int) { return p - NibblesPerRow; }},
-        {QKeySequence::MoveToNextLine, [](int p, int, int) { return p + NibblesPerRow; }},
-        {QKeySequence::MoveToNextPage, [](int p, int page, int) { return p + page; }},
-        {QKeySequence::MoveToPreviousPage, [](int p, int page, int) { return p - page; }},
-        {QKeySequence::MoveToEndOfDocument, [](int, int, int size) { return 2 * size; }},
-        {QKeySequence::MoveToStartOfDocument, [](int, int, int) { return 0; }},
+        {QKeySequence::MoveToNextChar, [](qint64 p, qint64, qint64) { return p + 1; }},
+        {QKeySequence::MoveToPreviousChar, [](qint64 p, qint64, qint64) { return p - 1; }},
+        {QKeySequence::MoveToEndOfLine,
+            [](qint64 p, qint64, qint64) { return p | (NibblesPerRow - 1); }},
+        {QKeySequence::MoveToStartOfLine,
+            [](qint64 p, qint64, qint64) { return p - p % NibblesPerRow; }},
+        {QKeySequence::MoveToPreviousLine,
+            [](qint64 p, qint64, qint64) { return p - NibblesPerRow; }},
+        {QKeySequence::MoveToNextLine, [](qint64 p, qint64, qint64) { return p + NibblesPerRow; }},
+        {QKeySequence::MoveToNextPage, [](qint64 p, qint64 page, qint64) { return p + page; }},
+        {QKeySequence::MoveToPreviousPage, [](qint64 p, qint64 page, qint64) { return p - page; }},
+        {QKeySequence::MoveToEndOfDocument, [](qint64, qint64, qint64 size) { return 2 * size; }},
+        {QKeySequence::MoveToStartOfDocument, [](qint64, qint64, qint64) -> qint64 { return 0; }},
     };
     for (const Move &move : moves) {
         if (!event->matches(move.key))
@@ -705,31 +791,33 @@ void HexViewPrivate::handleSelection(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::SelectAll)) {
         resetSelection(0);
-        setSelection(2 * _xData.size() + 1);
+        setSelection(2 * qint64(_xData.size()) + 1);
     }
 
     struct Extend
     {
         QKeySequence::StandardKey key;
-        int (*target)(int position, int page, int size);
+        qint64 (*target)(qint64 position, qint64 page, qint64 size);
     };
     static const Extend extends[] = {
-        {QKeySequence::SelectNextChar, [](int p, int, int) { return p + 1; }},
-        {QKeySequence::SelectPreviousChar, [](int p, int, int) { return p - 1; }},
+        {QKeySequence::SelectNextChar, [](qint64 p, qint64, qint64) { return p + 1; }},
+        {QKeySequence::SelectPreviousChar, [](qint64 p, qint64, qint64) { return p - 1; }},
         {QKeySequence::SelectEndOfLine,
-            [](int p, int, int) { return p - p % NibblesPerRow + NibblesPerRow; }},
-        {QKeySequence::SelectStartOfLine, [](int p, int, int) { return p - p % NibblesPerRow; }},
-        {QKeySequence::SelectPreviousLine, [](int p, int, int) { return p - NibblesPerRow; }},
-        {QKeySequence::SelectNextLine, [](int p, int, int) { return p + NibblesPerRow; }},
-        {QKeySequence::SelectNextPage, [](int p, int page, int) { return p + page; }},
-        {QKeySequence::SelectPreviousPage, [](int p, int page, int) { return p - page; }},
-        {QKeySequence::SelectEndOfDocument, [](int, int, int size) { return 2 * size; }},
-        {QKeySequence::SelectStartOfDocument, [](int, int, int) { return 0; }},
+            [](qint64 p, qint64, qint64) { return p - p % NibblesPerRow + NibblesPerRow; }},
+        {QKeySequence::SelectStartOfLine,
+            [](qint64 p, qint64, qint64) { return p - p % NibblesPerRow; }},
+        {QKeySequence::SelectPreviousLine,
+            [](qint64 p, qint64, qint64) { return p - NibblesPerRow; }},
+        {QKeySequence::SelectNextLine, [](qint64 p, qint64, qint64) { return p + NibblesPerRow; }},
+        {QKeySequence::SelectNextPage, [](qint64 p, qint64 page, qint64) { return p + page; }},
+        {QKeySequence::SelectPreviousPage, [](qint64 p, qint64 page, qint64) { return p - page; }},
+        {QKeySequence::SelectEndOfDocument, [](qint64, qint64, qint64 size) { return 2 * size; }},
+        {QKeySequence::SelectStartOfDocument, [](qint64, qint64, qint64) -> qint64 { return 0; }},
     };
     for (const Extend &extend : extends) {
         if (!event->matches(extend.key))
             continue;
-        const int target = extend.target(_cursorPosition, pageStep(), _xData.size());
+        const qint64 target = extend.target(_cursorPosition, pageStep(), _xData.size());
         if (extend.key == QKeySequence::SelectPreviousChar) {
             setSelection(target);
             setCursorPos(target);

@@ -2,22 +2,26 @@
 #define HEXVIEW_P_H
 
 #include <QColor>
+#include <QFont>
 #include <QTimer>
 #include <QWidget>
 
+#include "hexlayout.h"
 #include "xbytearray.h"
 
 class QKeyEvent;
 class QMouseEvent;
 class QPaintEvent;
 class QScrollArea;
+class QScrollBar;
 class QUndoCommand;
 class QUndoStack;
 
 // The widget inside the hex view's scroll area: lays out and paints the address, hex and ASCII
 // columns, blinks the cursor, and turns keys and mouse input into undoable edits, cursor moves
 // and selections. Cursor positions count hex digits (two per byte); selections and edit
-// positions count bytes.
+// positions count bytes. A document taller than any widget can be is shown by a widget of the
+// greatest height that paints, from its visible top, the rows the scroll bar selects.
 class HexViewPrivate : public QWidget
 {
     Q_OBJECT
@@ -51,7 +55,8 @@ public:
     XByteArray *xData();
 
     int cursorPos() const;
-    void setCursorPos(int position);
+    int cursorByte() const;
+    void setCursorPos(qint64 position);
     int cursorPos(QPoint point) const;
     void ensureVisible();
 
@@ -64,9 +69,9 @@ public:
     void undo();
     void redo();
 
-    void resetSelection(int position);
+    void resetSelection(qint64 position);
     void resetSelection();
-    void setSelection(int position);
+    void setSelection(qint64 position);
     int getSelectionBegin() const;
     int getSelectionEnd() const;
 
@@ -96,6 +101,11 @@ private slots:
 private:
     void adjust();
     void placeCursor();
+    QRect cursorRect() const;
+    QScrollBar *verticalBar() const;
+    int viewportHeight() const;
+    void followScrollBar();
+    void scrollToRow(qint64 row);
     void push(QUndoCommand *command);
     void removeSelection();
     QString selectionToClipboardText() const;
@@ -119,14 +129,22 @@ private:
     bool _overwriteMode;
     bool _readOnly;
 
-    int _charWidth;
-    int _charHeight;
+    HexLayout _layout;
+    // The font the character cell was last measured in, and the same font made to advance
+    // exactly one cell per character when that is possible.
+    QFont _measuredFont;
+    QFont _runFont;
+    bool _fontMeasured;
+    bool _joinRuns;
+
     int _cursorX;
-    int _cursorY;
-    int _cursorPosition;
-    int _xPosAdr;
-    int _xPosHex;
-    int _xPosAscii;
+    qint64 _cursorY;
+    qint64 _cursorPosition;
+    // Scrolling by rows: the row at the visible top, the scroll bar value it goes with, and the
+    // document pixel at the widget's own top.
+    qint64 _topRow;
+    int _valueOfTopRow;
+    qint64 _documentTop;
 
     int _selectionBegin;
     int _selectionEnd;
