@@ -21,6 +21,7 @@ private slots:
 
     void rowInSight_data();
     void rowInSight();
+    void wheelMovesRows();
 
 private:
     QImage shown(const QByteArray &data, Approach approach);
@@ -164,6 +165,26 @@ void tst_HexViewLarge::rowInSight()
         = view->widget()->mapFrom(view->viewport(), QPoint(band.left() + 1, band.center().y()));
     QTest::mousePress(view->widget(), Qt::LeftButton, {}, click);
     QCOMPARE(qint64(view->cursorPosition()), row * 16 + 8);
+}
+
+void tst_HexViewLarge::wheelMovesRows()
+{
+    const QImage bottom = shown(filling(64 * MB), ScrollToMaximum);
+    const auto turnWheel = [this](int notches) {
+        const QPoint at(100, 100);
+        QWheelEvent wheel(at, view->widget()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+            Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->widget(), &wheel);
+        return view->viewport()->grab().toImage();
+    };
+
+    // One notch up shows everything one notch of lines lower, and the rows above it.
+    const QImage up = turnWheel(1);
+    const int shift = QApplication::wheelScrollLines() * QFontMetrics(view->font()).height();
+    const int kept = bottom.height() - shift;
+    QCOMPARE(up.copy(0, shift, up.width(), kept), bottom.copy(0, 0, bottom.width(), kept));
+    QVERIFY(up != bottom);
+    QCOMPARE(turnWheel(-1), bottom);
 }
 
 QTEST_MAIN(tst_HexViewLarge)

@@ -11,11 +11,11 @@
 class HexLayout
 {
 public:
-    static const int BytesPerRow = 16;
-    static const int NibblesPerRow = 2 * BytesPerRow;
+    static constexpr int BytesPerRow = 16;
+    static constexpr int NibblesPerRow = 2 * BytesPerRow;
     // The tallest widget there can be: QWIDGETSIZE_MAX itself as a minimum height means "no
     // minimum". A taller document is shown by a widget of this height that scrolls by rows.
-    static const int MaxWidgetHeight = QWIDGETSIZE_MAX - 1;
+    static constexpr int MaxWidgetHeight = QWIDGETSIZE_MAX - 1;
 
     // Rows first to end - 1.
     struct Rows

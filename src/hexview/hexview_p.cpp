@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QUndoStack>
+#include <QWheelEvent>
 
 #include "celltextpainter.h"
 #include "commands.h"
@@ -629,6 +630,20 @@ void HexViewPrivate::paintEvent(QPaintEvent *event)
         _size = size;
         emit currentSizeChanged(_size);
     }
+}
+
+void HexViewPrivate::wheelEvent(QWheelEvent *event)
+{
+    // The scroll area turns the wheel into scroll bar steps, which past the tallest widget are
+    // many rows each; there the wheel moves rows, as many as it moves lines elsewhere.
+    if (!_layout.scrollsByRows()) {
+        event->ignore();
+        return;
+    }
+    const int rows = -event->angleDelta().y() * QApplication::wheelScrollLines() / 120;
+    if (rows != 0)
+        scrollToRow(_topRow + rows);
+    event->accept();
 }
 
 void HexViewPrivate::updateCursor()

@@ -12,6 +12,7 @@
 class QKeyEvent;
 class QMouseEvent;
 class QPaintEvent;
+class QWheelEvent;
 class QScrollArea;
 class QScrollBar;
 class QUndoCommand;
@@ -94,6 +95,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private slots:
     void updateCursor();
