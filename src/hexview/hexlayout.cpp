@@ -1,5 +1,9 @@
 #include "hexlayout.h"
 
+#include <QWidget>
+
+static_assert(HexLayout::MaxWidgetHeight == QWIDGETSIZE_MAX - 1, "tallest widget");
+
 namespace {
 const int HexChars = 3 * HexLayout::BytesPerRow - 1; // two digits a byte, a space between bytes
 const int GapAddressHex = 10;

@@ -1,7 +1,6 @@
 #ifndef HEXLAYOUT_H
 #define HEXLAYOUT_H
 
-#include <QWidget>
 #include <QtGlobal>
 
 // Where the hex view's columns, rows and digit cells fall, for the painter and the input
@@ -13,9 +12,10 @@ class HexLayout
 public:
     static constexpr int BytesPerRow = 16;
     static constexpr int NibblesPerRow = 2 * BytesPerRow;
-    // The tallest widget there can be: QWIDGETSIZE_MAX itself as a minimum height means "no
-    // minimum". A taller document is shown by a widget of this height that scrolls by rows.
-    static constexpr int MaxWidgetHeight = QWIDGETSIZE_MAX - 1;
+    // The tallest widget there can be, one below QWIDGETSIZE_MAX, which as a minimum height
+    // means "no minimum". A taller document is shown by a widget of this height that scrolls
+    // by rows.
+    static constexpr int MaxWidgetHeight = (1 << 24) - 2;
 
     // Rows first to end - 1.
     struct Rows

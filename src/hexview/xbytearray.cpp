@@ -1,7 +1,9 @@
 #include "xbytearray.h"
 
+#include "hexlayout.h"
+
 namespace {
-const int BytesPerRow = 16;
+const int BytesPerRow = HexLayout::BytesPerRow;
 const int HexFieldWidth = 48;
 const int AsciiFieldWidth = 17;
 const int MaxAddressWidth = 6;
