@@ -1,5 +1,6 @@
 #include "ptydevice.h"
 
+#include "deadlinetimer.h"
 #include "rawpty.h"
 
 #include <QRandomGenerator>
@@ -17,6 +18,8 @@ constexpr int floodIntervalMs = 10;
 // Enough to keep the program busy between two flood ticks without piling up data that a slow
 // reader could never catch up with.
 constexpr int floodBacklog = 64 * 1024;
+// How soon a scheduled flood that found its backlog full looks again.
+constexpr qint64 backlogRetryNs = 5 * 1000 * 1000;
 
 } // namespace
 
@@ -31,6 +34,8 @@ PtyDevice::PtyDevice(const QString &name, int number, int vendorId, int productI
     connect(&watchTimer, &QTimer::timeout, this, &PtyDevice::watchPort);
     floodTimer.setInterval(floodIntervalMs);
     connect(&floodTimer, &QTimer::timeout, this, &PtyDevice::floodTick);
+    floodPacer = new DeadlineTimer(this);
+    connect(floodPacer, &DeadlineTimer::timeout, this, &PtyDevice::floodOnSchedule);
 }
 
 PtyDevice::~PtyDevice()
@@ -84,18 +89,23 @@ void PtyDevice::send(const QByteArray &bytes)
     writePending();
 }
 
-void PtyDevice::flood(qint64 bytes, qint64 bytesPerSecond, FloodKind kind)
+void PtyDevice::flood(
+    qint64 bytes, qint64 bytesPerSecond, FloodKind kind, int writeSize, const QByteArray &endText)
 {
     stopFlood();
     floodRemaining = bytes;
     floodTotal = bytes;
     floodRate = bytesPerSecond;
     floodKind = kind;
+    floodWriteSize = qMax(writeSize, 0);
+    floodEnd = endText.isEmpty() ? QByteArray() : endText + "\r\n";
     floodStarted = false;
     floodLine = 0;
     floodLineRest.clear();
-    if (bytes > 0)
+    if (bytes > 0) {
+        flooding = true;
         floodTimer.start();
+    }
 }
 
 void PtyDevice::watchPort()
@@ -136,7 +146,9 @@ void PtyDevice::readMaster()
 void PtyDevice::writePending()
 {
     while (!pending.isEmpty() && portOpen) {
-        const ssize_t count = ::write(masterFd, pending.constData(), size_t(pending.size()));
+        const int size = flooding && floodWriteSize > 0 ? qMin(pending.size(), floodWriteSize)
+                                                        : pending.size();
+        const ssize_t count = ::write(masterFd, pending.constData(), size_t(size));
         if (count > 0) {
             pending.remove(0, int(count));
         } else if (count < 0 && errno == EINTR) {
@@ -147,6 +159,8 @@ void PtyDevice::writePending()
     }
     if (writeNotifier)
         writeNotifier->setEnabled(portOpen && !pending.isEmpty());
+    if (flooding && floodRemaining == 0 && pending.isEmpty())
+        stopFlood();
 }
 
 void PtyDevice::portWentAway()
@@ -168,26 +182,68 @@ void PtyDevice::floodTick()
     if (!floodStarted) {
         floodStarted = true;
         floodClock.start();
+        floodStartNs = DeadlineTimer::now();
+        emit floodBegan();
+        if (floodRate > 0 && floodWriteSize > 0) {
+            floodTimer.stop();
+            floodOnSchedule();
+            return;
+        }
     }
     const qint64 sent = floodTotal - floodRemaining;
     qint64 due = floodRemaining;
     if (floodRate > 0)
         due = qMin(due, floodRate * floodClock.elapsed() / 1000 - sent);
     due = qMin(due, qint64(floodBacklog - pending.size()));
-    if (due > 0) {
-        floodRemaining -= due;
-        send(floodBytes(due));
+    if (due > 0)
+        queueFlood(due);
+}
+
+void PtyDevice::floodOnSchedule()
+{
+    if (!flooding || !portOpen)
+        return;
+    // Write k (counting from 0) is due k * writeSize / rate seconds after the start.
+    const double seconds = double(DeadlineTimer::now() - floodStartNs) / 1e9;
+    const qint64 writesDue = qint64(seconds * double(floodRate) / floodWriteSize) + 1;
+    const qint64 bytesDue = qMin(floodTotal, writesDue * floodWriteSize);
+    qint64 queued = floodTotal - floodRemaining;
+    while (flooding && queued < bytesDue && pending.size() < floodBacklog) {
+        const qint64 count = qMin<qint64>(floodWriteSize, bytesDue - queued);
+        queued += count;
+        queueFlood(count);
     }
-    if (floodRemaining == 0 && pending.isEmpty())
-        stopFlood();
+    if (!flooding || floodRemaining == 0)
+        return;
+    const qint64 nextWrite = queued / floodWriteSize;
+    const qint64 deadline = pending.size() >= floodBacklog
+        ? DeadlineTimer::now() + backlogRetryNs
+        : floodStartNs + qint64(double(nextWrite) * floodWriteSize * 1e9 / double(floodRate));
+    floodPacer->start(deadline);
+}
+
+void PtyDevice::queueFlood(qint64 count)
+{
+    floodRemaining -= count;
+    pending.append(floodBytes(count));
+    if (floodRemaining == 0)
+        pending.append(floodEnd);
+    writePending();
 }
 
 void PtyDevice::stopFlood()
 {
-    if (!floodTimer.isActive())
+    if (!flooding)
         return;
+    flooding = false;
     floodTimer.stop();
-    const qint64 sent = floodTotal - floodRemaining - pending.size();
+    floodPacer->stop();
+    // What is still queued when a flood is cut short never reached the program; the end text
+    // is not part of the count.
+    qint64 unsent = pending.size();
+    if (floodRemaining == 0)
+        unsent = qMax<qint64>(0, unsent - floodEnd.size());
+    const qint64 sent = qMax<qint64>(0, floodTotal - floodRemaining - unsent);
     floodRemaining = 0;
     emit floodFinished(sent, floodTotal, floodStarted ? floodClock.elapsed() : 0);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+class DeadlineTimer;
 class QSocketNotifier;
 
 // One simulated device: the master side of a pseudo-terminal whose slave the program opens as
@@ -31,20 +32,26 @@ public:
     QString slavePath() const { return slave; }
     bool isPlugged() const { return masterFd >= 0; }
     bool isPortOpen() const { return portOpen; }
-    bool isFlooding() const { return floodTimer.isActive(); }
+    bool isFlooding() const { return flooding; }
     void setEcho(bool on) { echo = on; }
     bool isEchoing() const { return echo; }
 
     bool plug(QString *error);
     void unplug();
     void send(const QByteArray &bytes);
-    // A rate of 0 sends as fast as the program reads.
-    void flood(qint64 bytes, qint64 bytesPerSecond, FloodKind kind);
+    // A rate of 0 sends as fast as the program reads. With a write size, no write carries more
+    // than that, and at a rate the writes are spaced evenly on a schedule fixed at the start, so
+    // a late write is made up for at once instead of shifting every later one. The end text, if
+    // any, follows the last byte with CR LF.
+    void flood(qint64 bytes, qint64 bytesPerSecond, FloodKind kind, int writeSize = 0,
+        const QByteArray &endText = QByteArray());
 
 signals:
     void portOpened();
     // The program closed the port; an unplug says nothing.
     void portClosed();
+    // The port is open and the first flood bytes go out now.
+    void floodBegan();
     // sent < total when the port was closed or the device unplugged before the end.
     void floodFinished(qint64 sent, qint64 total, qint64 milliseconds);
 
@@ -53,6 +60,8 @@ private:
     void readMaster();
     void writePending();
     void floodTick();
+    void floodOnSchedule();
+    void queueFlood(qint64 count);
     void stopFlood();
     void portWentAway();
     QByteArray floodBytes(qint64 count);
@@ -69,13 +78,18 @@ private:
     QSocketNotifier *writeNotifier = nullptr;
     QTimer watchTimer;
     QTimer floodTimer;
+    DeadlineTimer *floodPacer = nullptr;
     QByteArray pending;
 
+    bool flooding = false;
     qint64 floodRemaining = 0;
     qint64 floodTotal = 0;
     qint64 floodRate = 0;
     FloodKind floodKind = FloodKind::Text;
+    int floodWriteSize = 0;
+    QByteArray floodEnd;
     QElapsedTimer floodClock;
+    qint64 floodStartNs = 0;
     bool floodStarted = false;
     qint64 floodLine = 0;
     QByteArray floodLineRest;

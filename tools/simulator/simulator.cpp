@@ -125,6 +125,8 @@ bool Simulator::addDevice(const QString &name, const QString &vendor, const QStr
         [added] { say(added->name() + QStringLiteral(" opened by the program")); });
     connect(added, &PtyDevice::portClosed, this,
         [added] { say(added->name() + QStringLiteral(" closed by the program")); });
+    connect(added, &PtyDevice::floodBegan, this,
+        [added] { say(added->name() + QStringLiteral(" flood started")); });
     connect(added, &PtyDevice::floodFinished, this, [added](qint64 sent, qint64 total, qint64 ms) {
         const qint64 rate = ms > 0 ? sent * 1000 / ms : 0;
         say(QStringLiteral("%1 flood ended: %2 of %3 bytes in %4 ms (%5 bytes/s)")
@@ -199,20 +201,37 @@ void Simulator::execute(const QString &line)
         }
         target->setEcho(words.at(2) == QLatin1String("on"));
     } else if (command == QLatin1String("flood")) {
+        QStringList values;
+        int writeSize = 0;
+        QByteArray endText;
+        bool ok = true;
+        for (int i = 2; i < words.size(); ++i) {
+            const QString &word = words.at(i);
+            if (word.startsWith(QLatin1String("write=")))
+                writeSize = word.mid(6).toInt(&ok);
+            else if (word.startsWith(QLatin1String("end=")))
+                endText = word.mid(4).toUtf8();
+            else
+                values.append(word);
+            if (!ok)
+                break;
+        }
         bool bytesOk = false;
         bool rateOk = true;
-        const qint64 bytes = arguments >= 2 ? words.at(2).toLongLong(&bytesOk) : 0;
-        const qint64 rate = arguments >= 3 ? words.at(3).toLongLong(&rateOk) : 0;
-        const QString kind = arguments >= 4 ? words.at(4).toLower() : QStringLiteral("text");
-        if (!bytesOk || bytes <= 0 || !rateOk || rate < 0
+        const qint64 bytes = values.value(0).toLongLong(&bytesOk);
+        const qint64 rate = values.size() >= 2 ? values.at(1).toLongLong(&rateOk) : 0;
+        const QString kind = values.size() >= 3 ? values.at(2).toLower() : QStringLiteral("text");
+        if (!ok || writeSize < 0 || !bytesOk || bytes <= 0 || !rateOk || rate < 0
+            || values.size() > 3
             || (kind != QLatin1String("text") && kind != QLatin1String("binary"))) {
-            complain(QStringLiteral("usage: flood NAME BYTES [RATE [text|binary]]  (RATE in "
-                                    "bytes/s, 0 = as fast as possible)"));
+            complain(QStringLiteral("usage: flood NAME BYTES [RATE [text|binary]] [write=N] "
+                                    "[end=TEXT]  (RATE in bytes/s, 0 = as fast as possible)"));
             return;
         }
         target->flood(bytes, rate,
             kind == QLatin1String("binary") ? PtyDevice::FloodKind::Binary
-                                            : PtyDevice::FloodKind::Text);
+                                            : PtyDevice::FloodKind::Text,
+            writeSize, endText);
         if (!target->isPortOpen())
             say(target->name() + QStringLiteral(" flood waits for the program to open the port"));
     } else {
@@ -307,8 +326,10 @@ void Simulator::printHelp() const
         "  plug NAME              plug it in again, on a new pseudo-terminal\n"
         "  send NAME TEXT         send TEXT and CR LF to the program\n"
         "  echo NAME on|off       echo what the program sends (on by default)\n"
-        "  flood NAME BYTES [RATE [text|binary]]\n"
-        "                         send BYTES bytes at RATE bytes/s (0 or none: flat out)\n"
+        "  flood NAME BYTES [RATE [text|binary]] [write=N] [end=TEXT]\n"
+        "                         send BYTES bytes at RATE bytes/s (0 or none: flat out),\n"
+        "                         at most N bytes a write, evenly spaced at a rate; then\n"
+        "                         TEXT and CR LF\n"
         "  list                   show the devices and their state\n"
         "  quit                   unplug everything and leave"));
 }

@@ -1,0 +1,149 @@
+"""The pieces of one benchmark run: a virtual X server, the simulated device and the program."""
+
+import os
+import signal
+import subprocess
+import threading
+import time
+
+SETTINGS_FILE = ("SolvaneTerm", "Solvane's Terminal V3.07.conf")
+
+# Variables that would change what is measured: another platform plugin, a filtered or
+# reformatted debug log, a different GL set-up.
+_DROPPED = ('QT_QPA_PLATFORM', 'QT_LOGGING_RULES', 'QT_MESSAGE_PATTERN', 'QT_XCB_GL_INTEGRATION',
+            'QT_LOGGING_TO_CONSOLE', 'QT_FORCE_STDERR_LOGGING', 'WAYLAND_DISPLAY', 'LD_PRELOAD')
+
+
+class BenchError(Exception):
+    pass
+
+
+def stop_process(process, timeout=5):
+    if process is None or process.poll() is not None:
+        return
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+class XServer:
+    """Xvfb on the first free display, with no window manager."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        try:
+            self.process = subprocess.Popen(
+                ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1280x1024x24',
+                 '-nolisten', 'tcp', '-noreset'],
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
+        except FileNotFoundError:
+            raise BenchError('Xvfb is missing: run scripts/bootstrap') from None
+        os.close(write_end)
+        number = b''
+        with os.fdopen(read_end, 'rb') as pipe:
+            while not number.endswith(b'\n'):
+                chunk = pipe.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip():
+            stop_process(self.process)
+            raise BenchError('Xvfb did not start')
+        self.display = ':' + number.decode().strip()
+
+    def close(self):
+        stop_process(self.process)
+
+
+class LineWatcher:
+    """Reads a child's output in a thread and keeps every line with the time it arrived."""
+
+    def __init__(self, stream):
+        self.lines = []
+        self.condition = threading.Condition()
+        self.thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
+        self.thread.start()
+
+    def _read(self, stream):
+        for raw in stream:
+            line = raw.decode(errors='replace').rstrip('\n')
+            with self.condition:
+                self.lines.append((time.monotonic(), line))
+                self.condition.notify_all()
+        with self.condition:
+            self.lines.append((time.monotonic(), None))
+            self.condition.notify_all()
+
+    def wait_for(self, accept, timeout):
+        """The time and text of the first line that accept() takes, or None."""
+        deadline = time.monotonic() + timeout
+        checked = 0
+        with self.condition:
+            while True:
+                for stamp, line in self.lines[checked:]:
+                    if line is None:
+                        return None
+                    if accept(line):
+                        return stamp, line
+                checked = len(self.lines)
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    return None
+                self.condition.wait(left)
+
+
+class Simulator:
+    """solvane-sim with one device, driven through its standard input."""
+
+    NAME = 'bench'
+
+    def __init__(self, executable, workdir):
+        self.list_file = os.path.join(workdir, 'devices.list')
+        self.process = subprocess.Popen(
+            [executable, '--device', f'{self.NAME}=04d8:000a', '--list-file', self.list_file],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.output = LineWatcher(self.process.stdout)
+        if not self.output.wait_for(lambda line: line.endswith(' plugged'), 10):
+            self.close()
+            raise BenchError('the simulator did not plug its device in')
+
+    def command(self, text):
+        self.process.stdin.write(text.encode() + b'\n')
+        self.process.stdin.flush()
+
+    def wait_for(self, suffix, timeout):
+        return self.output.wait_for(
+            lambda line: line.startswith(self.NAME + ' ') and suffix in line, timeout)
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                self.command('quit')
+                self.process.wait(5)
+            except (OSError, subprocess.TimeoutExpired):
+                pass
+        stop_process(self.process)
+
+
+def program_environment(display, workdir, fakeudev, device_list, hex_view, extra=None):
+    """The environment of one program run; it also writes the program's settings file."""
+    config = os.path.join(workdir, 'config')
+    settings_dir = os.path.join(config, SETTINGS_FILE[0])
+    os.makedirs(settings_dir, exist_ok=True)
+    with open(os.path.join(settings_dir, SETTINGS_FILE[1]), 'w') as settings:
+        settings.write('[General]\nisHexamode=%s\n' % ('true' if hex_view else 'false'))
+    runtime = os.path.join(workdir, 'runtime')
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    environment = {k: v for k, v in os.environ.items() if k not in _DROPPED}
+    # A sanitizer build insists on its runtime coming first, ahead of the preloaded library;
+    # other builds ignore the variable.
+    asan = environment.get('ASAN_OPTIONS')
+    environment.update(DISPLAY=display, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime,
+                       LD_PRELOAD=fakeudev, SOLVANE_SIM_DEVICES=device_list,
+                       ASAN_OPTIONS=(asan + ':' if asan else '') + 'verify_asan_link_order=0')
+    environment.update(extra or {})
+    return environment
