@@ -466,7 +466,6 @@ void tst_MainWindow::viewAtTheEndStaysThere()
     else
         access.termView()->setFont(QFont(QStringLiteral("Courier New"), 20));
     QTRY_VERIFY(bar->maximum() != maximumBefore);
-    QTest::qWait(50);
 
     QCOMPARE(bar->value(), scrolledUp ? before : bar->maximum());
 }
