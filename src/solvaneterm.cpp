@@ -104,8 +104,8 @@ SolvaneTerm::~SolvaneTerm()
 
 bool SolvaneTerm::event(QEvent *event)
 {
-    // Every hovered menu entry and toolbar button sends its status tip, and ours are all empty:
-    // shown, they would wipe the device state from the bar.
+    // Every menu entry that the pointer or the keyboard reaches sends its status tip, and ours
+    // are all empty: shown, they would wipe the device state from the bar.
     if (event->type() == QEvent::StatusTip
         && static_cast<QStatusTipEvent *>(event)->tip().isEmpty()) {
         event->accept();
