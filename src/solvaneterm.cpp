@@ -3,11 +3,14 @@
 #include "dovikview.h"
 #include "functiondlg.h"
 #include "hexview.h"
+#include "scrollendkeeper.h"
 #include "serialport_.h"
 
 #include <QCloseEvent>
 #include <QDebug>
 #include <QHBoxLayout>
+#include <QScrollBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -38,6 +41,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     , connectionTimer(nullptr)
     , deviceFound(false)
     , deviceWasFound(false)
+    , deviceChecked(false)
     , hexamode(false)
     , enterWithCR(true)
 {
@@ -69,6 +73,9 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     auto *hexLayout = new QVBoxLayout(ui.hexaGroup);
     hexLayout->addWidget(hexEdit);
 
+    new ScrollEndKeeper(termView->verticalScrollBar());
+    new ScrollEndKeeper(hexEdit->verticalScrollBar());
+
     connect(ui.actionFunction_Settings, SIGNAL(triggered()), this, SLOT(functionSetting()));
     connect(ui.action_Font, SIGNAL(triggered()), termView, SLOT(changeFont()));
     connect(ui.action_FontColor, SIGNAL(triggered()), termView, SLOT(changeFontColor()));
@@ -93,6 +100,18 @@ SolvaneTerm::~SolvaneTerm()
     // A window destroyed without being closed still owns an open port.
     delete serialPort;
     serialPort = nullptr;
+}
+
+bool SolvaneTerm::event(QEvent *event)
+{
+    // Every menu entry that the pointer or the keyboard reaches sends its status tip, and ours
+    // are all empty: shown, they would wipe the device state from the bar.
+    if (event->type() == QEvent::StatusTip
+        && static_cast<QStatusTipEvent *>(event)->tip().isEmpty()) {
+        event->accept();
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void SolvaneTerm::closeEvent(QCloseEvent *event)

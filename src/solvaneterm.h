@@ -13,6 +13,7 @@ class DovikView;
 class FunctionDlg;
 class HexView;
 class QCloseEvent;
+class QEvent;
 class QTimer;
 class SerialPort;
 
@@ -40,6 +41,7 @@ public:
     void statusMsg(const QString &msg);
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
@@ -58,7 +60,8 @@ private slots:
 private:
     void readSettings();
     void writeSettings();
-    bool openSolvaneDevice(const QStringList &ports);
+    // On failure, *failure (when given) says why the port would not open.
+    bool openSolvaneDevice(const QStringList &ports, QString *failure = nullptr);
     void closeSolvaneDevice();
 
     void sendPlain(const QString &text);
@@ -80,6 +83,7 @@ private:
     QTimer *connectionTimer;
     bool deviceFound;
     bool deviceWasFound;
+    bool deviceChecked;
     bool hexamode;
     bool enterWithCR;
 };

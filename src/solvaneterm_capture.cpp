@@ -1,10 +1,11 @@
 #include "solvaneterm.h"
 
+#include "captureencoding.h"
+#include "capturefile.h"
 #include "dovikview.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QSaveFile>
 
 void SolvaneTerm::saveCapture()
 {
@@ -13,24 +14,22 @@ void SolvaneTerm::saveCapture()
     if (fileName.isEmpty())
         return;
 
-    const QString text
-        = fileName.contains(QLatin1String(".html")) ? termView->toHtml() : termView->toPlainText();
+    // Plain text goes out in UTF-8, the encoding the device's bytes were decoded from.
+    const QByteArray bytes = fileName.contains(QLatin1String(".html"))
+        ? htmlCaptureBytes(termView->toHtml())
+        : termView->toPlainText().toUtf8();
 
-    // Written beside the target and renamed over it only when complete, so a failed write never
-    // leaves a truncated capture nor destroys the file being replaced.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    switch (writeCaptureFile(fileName, bytes)) {
+    case CaptureFileResult::Written:
+        break;
+    case CaptureFileResult::NotOpened:
         QMessageBox::critical(window(), tr("save capture file Error!"), tr("Can't Open File"),
             QMessageBox::Ok, QMessageBox::NoButton);
-        return;
-    }
-    const QByteArray bytes = text.toLatin1();
-    // A short capture sits in the file's buffer until flushed; a failure there must be seen
-    // before the commit renames the partial file over the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
-        file.cancelWriting();
+        break;
+    case CaptureFileResult::NotWritten:
         QMessageBox::critical(window(), tr("save capture file Error!"), tr("Can't Write File"),
             QMessageBox::Ok, QMessageBox::NoButton);
+        break;
     }
 }
 

@@ -19,12 +19,15 @@ void SolvaneTerm::checkConnection()
         deviceFound = false;
     }
 
+    bool openFailed = false;
+    QString openFailure;
     if (!deviceWasFound && deviceFound) {
-        if (openSolvaneDevice(ports)) {
+        if (openSolvaneDevice(ports, &openFailure)) {
             statusMsg(QLatin1String("the Solvane Device was found. [") + serialPort->portName
                 + QLatin1Char(']'));
             qDebug() << "the Solvane Device was found. [" << serialPort->portName << "]";
         } else {
+            openFailed = true;
             deviceFound = false;
             deviceWasFound = true;
             qDebug("exit");
@@ -32,15 +35,26 @@ void SolvaneTerm::checkConnection()
     }
 
     if (deviceWasFound != deviceFound && !deviceFound) {
-        statusMsg(tr("the Solvane Device was not found."));
+        // A port the user may not open is the usual first problem; it must not read as a
+        // missing device.
+        if (openFailed)
+            statusMsg(tr("the Solvane Device was found but cannot be opened. [%1] %2: see "
+                         "\"Permissions\" in the README.")
+                          .arg(ports.first(), openFailure));
+        else
+            statusMsg(tr("the Solvane Device was not found."));
         qDebug("the Solvane Device was not found.");
         closeSolvaneDevice();
+    } else if (!deviceChecked && !deviceFound) {
+        // Otherwise the settings message would stay for as long as no device turns up.
+        statusMsg(tr("the Solvane Device was not found."));
     }
 
+    deviceChecked = true;
     deviceWasFound = deviceFound;
 }
 
-bool SolvaneTerm::openSolvaneDevice(const QStringList &ports)
+bool SolvaneTerm::openSolvaneDevice(const QStringList &ports, QString *failure)
 {
     const QString name = ports.first();
     qDebug() << "p : " << name;
@@ -63,6 +77,9 @@ bool SolvaneTerm::openSolvaneDevice(const QStringList &ports)
         setHexamode(hexamode);
         hexEdit->show();
     } else {
+        // Read before close(), which replaces the reason with its own complaint.
+        if (failure)
+            *failure = serialPort->getErrorString();
         serialPort->close();
         delete serialPort;
         serialPort = nullptr;

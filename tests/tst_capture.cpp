@@ -1,5 +1,6 @@
 #include "dovikview.h"
 #include "logcapture.h"
+#include "permissionchecks.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
@@ -20,11 +21,16 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCodec>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -194,8 +200,9 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 }
 
 // Makes every file this process writes stop growing at a few bytes, the way a full disk stops
-// it, for as long as it lives. The signal the kernel sends on the first refused write is
-// ignored, so write() reports the error instead.
+// it, for as long as it lives. The signal the kernel sends on the first refused write keeps its
+// default action, which ends the process, as in a shell where `ulimit -f` was lowered: the
+// program has to keep it from doing so.
 class FileSizeLimit
 {
     Q_DISABLE_COPY(FileSizeLimit)
@@ -203,8 +210,8 @@ class FileSizeLimit
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        active = getrlimit(RLIMIT_FSIZE, &previous) == 0;
+        previousHandler = std::signal(SIGXFSZ, SIG_DFL);
+        active = previousHandler != SIG_ERR && getrlimit(RLIMIT_FSIZE, &previous) == 0;
         rlimit lowered = previous;
         lowered.rlim_cur = bytes;
         active = active && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
@@ -218,6 +225,12 @@ public:
     }
 
     bool isActive() const { return active; }
+    // Whether the signal still has its default action, as it had when the limit was set.
+    static bool signalHasDefaultAction()
+    {
+        struct sigaction current = {};
+        return sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
+    }
 
 private:
     rlimit previous {};
@@ -257,6 +270,8 @@ private slots:
     void textArrivingWhileDialogIsOpen();
     void overwriteReplacesWholeFile();
     void missingDirectory();
+    void placesAPlainWriteReaches_data();
+    void placesAPlainWriteReaches();
     void failedWriteKeepsOldFile_data();
     void failedWriteKeepsOldFile();
     void about();
@@ -283,8 +298,8 @@ void tst_Capture::initTestCase()
 void tst_Capture::init()
 {
     QDir directory(workDirectory.path());
-    for (const QFileInfo &entry :
-        directory.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo &entry : directory.entryInfoList(
+             QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
         if (entry.isDir())
             QDir(entry.absoluteFilePath()).removeRecursively();
         else
@@ -317,7 +332,8 @@ QList<SeenDialog> tst_Capture::saveCapture(const QList<Step> &steps)
 QStringList tst_Capture::savedFiles() const
 {
     return QDir(workDirectory.path())
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        .entryList(
+            QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 QString tst_Capture::path(const QString &name) const
@@ -418,15 +434,28 @@ void tst_Capture::outsideLatin1()
 {
     QFETCH(QString, name);
 
-    // café € 日本 as the device sends it, in UTF-8.
-    view->insertView(QByteArray("caf\xc3\xa9 \xe2\x82\xac \xe6\x97\xa5\xe6\x9c\xac"));
+    // "café € 😀" as the device sends it, in UTF-8; the last one lies beyond 16 bits.
+    const QByteArray utf8("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
+    view->insertView(utf8);
+    const QString shown = QString::fromUtf8(utf8);
+    QCOMPARE(view->toPlainText(), shown);
     QCOMPARE(saveCapture({saveAs(name)}).size(), 1);
 
     const QByteArray saved = contents(path(name));
-    QVERIFY2(saved.contains("caf\xe9 ? ??"), saved.constData());
-    QVERIFY(!saved.contains("\xc3\xa9"));
-    if (!name.endsWith(QLatin1String(".html")))
-        QCOMPARE(saved, QByteArray("caf\xe9 ? ??"));
+    if (!name.endsWith(QLatin1String(".html"))) {
+        QCOMPARE(saved, utf8);
+        return;
+    }
+    // Read back the way a reader of HTML without a declared character set does.
+    QTextDocument parsed;
+    parsed.setHtml(QTextCodec::codecForHtml(saved)->toUnicode(saved));
+    QCOMPARE(parsed.toPlainText(), shown);
+    // Everything else, "é" included, is the same Latin-1 byte as before.
+    QString expected = view->toHtml();
+    expected.replace(QStringLiteral("\u20ac"), QStringLiteral("&#8364;"))
+        .replace(QString::fromUtf8("\xf0\x9f\x98\x80"), QStringLiteral("&#128512;"));
+    QCOMPARE(saved, expected.toLatin1());
+    QVERIFY(saved.contains("caf\xe9 &#8364; &#128512;"));
 }
 
 void tst_Capture::cancelWritesNothing()
@@ -483,6 +512,66 @@ void tst_Capture::missingDirectory()
     QCOMPARE(view->toPlainText(), QStringLiteral("lost"));
 }
 
+void tst_Capture::placesAPlainWriteReaches_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fifo");
+    QTest::addColumn<bool>("reader");
+
+    QTest::newRow("writable file in a read-only folder")
+        << QStringLiteral("locked/capture.log") << false << false;
+    QTest::newRow("FIFO with a reader") << QStringLiteral("pipe.log") << true << true;
+    QTest::newRow("FIFO without a reader") << QStringLiteral("pipe.log") << true << false;
+}
+
+void tst_Capture::placesAPlainWriteReaches()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, fifo);
+    QFETCH(bool, reader);
+
+    view->insertView("captured text");
+    const QByteArray target = QFile::encodeName(path(name));
+    int readEnd = -1;
+    if (fifo) {
+        QCOMPARE(mkfifo(target.constData(), 0600), 0);
+        // Opened without waiting for a writer; the capture is far below the pipe's capacity.
+        if (reader)
+            QVERIFY((readEnd = open(target.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) >= 0);
+    } else {
+        QVERIFY(QDir(workDirectory.path()).mkdir(QStringLiteral("locked")));
+        QVERIFY(writeFile(path(name), "the previous capture"));
+        QVERIFY(QFile::setPermissions(
+            path(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+
+    QList<SeenDialog> seen;
+    {
+        // Root writes into any folder; on this thread it now may not.
+        PermissionChecks permissionChecks;
+        QVERIFY(permissionChecks.isActive());
+        seen = saveCapture({saveAs(name), press(QMessageBox::Yes), press(QMessageBox::Ok)});
+    }
+    QFile::setPermissions(path(QStringLiteral("locked")),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    const bool written = !fifo || reader;
+    QCOMPARE(seen.size(), written ? 2 : 3);
+    if (!written)
+        QCOMPARE(seen.at(2).text, QStringLiteral("Can't Open File"));
+    QCOMPARE(QFileInfo(path(name)).isFile(), !fifo);
+    QByteArray arrived;
+    if (readEnd >= 0) {
+        char buffer[256];
+        const ssize_t size = read(readEnd, buffer, sizeof buffer);
+        close(readEnd);
+        arrived = QByteArray(buffer, int(qMax<ssize_t>(size, 0)));
+    } else if (!fifo) {
+        arrived = contents(path(name));
+    }
+    QCOMPARE(arrived, written ? QByteArray("captured text") : QByteArray());
+}
+
 void tst_Capture::failedWriteKeepsOldFile_data()
 {
     QTest::addColumn<QString>("name");
@@ -509,7 +598,7 @@ void tst_Capture::failedWriteKeepsOldFile()
     for (int i = 0; i < lines; ++i)
         view->insertView("received line of text\n");
     const int size = (name.endsWith(QLatin1String(".html")) ? view->toHtml() : view->toPlainText())
-                         .toLatin1()
+                         .toUtf8()
                          .size();
     QVERIFY(size > limit);
     QCOMPARE(size < 16384, buffered);
@@ -519,6 +608,7 @@ void tst_Capture::failedWriteKeepsOldFile()
         FileSizeLimit fullDisk(limit);
         QVERIFY(fullDisk.isActive());
         seen = saveCapture({saveAs(name), press(QMessageBox::Yes), press(QMessageBox::Ok)});
+        QVERIFY(FileSizeLimit::signalHasDefaultAction());
     }
 
     QCOMPARE(contents(path(name)), previous);

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
@@ -75,6 +76,10 @@ private slots:
     void widgetTree();
     void firstStart();
     void toolbarHideAction();
+    void hoveredEntryKeepsTheStatus_data();
+    void hoveredEntryKeepsTheStatus();
+    void viewAtTheEndStaysThere_data();
+    void viewAtTheEndStaysThere();
 
     void exit_data();
     void exit();
@@ -377,6 +382,92 @@ void tst_MainWindow::toolbarHideAction()
     QVERIFY(ui.toolBar->isHidden());
     ui.action_Toolbar->trigger();
     QVERIFY(ui.toolBar->isVisible());
+}
+
+void tst_MainWindow::hoveredEntryKeepsTheStatus_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("action");
+
+    QTest::newRow("Main menu, Exit") << "menu_File"
+                                     << "actionE_xit";
+    QTest::newRow("Configure menu, Enter with Return") << "menuConfigure"
+                                                       << "actionEnter_with_Return";
+    QTest::newRow("Help menu, About") << "menu_Help"
+                                      << "actionAbout_This_Program";
+}
+
+void tst_MainWindow::hoveredEntryKeepsTheStatus()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, action);
+
+    const Ui_Dovik &ui = SolvaneTermTestAccess(*window).ui();
+    QVERIFY(showActive());
+    auto *popup = window->findChild<QMenu *>(menu);
+    auto *entry = window->findChild<QAction *>(action);
+    QVERIFY(popup);
+    QVERIFY(entry);
+    const QString deviceStatus = QStringLiteral("the Solvane Device was found. [/dev/ttyACM0]");
+    window->statusMsg(deviceStatus);
+
+    LogCapture platformWarnings(QtWarningMsg);
+    popup->popup(window->mapToGlobal(QPoint(20, 20)));
+    QVERIFY(QTest::qWaitForWindowExposed(popup));
+    // What hovering the entry with the mouse does.
+    popup->setActiveAction(entry);
+    QCOMPARE(popup->activeAction(), entry);
+    QCOMPARE(ui.statusbar->currentMessage(), deviceStatus);
+    popup->hide();
+    QCOMPARE(ui.statusbar->currentMessage(), deviceStatus);
+}
+
+void tst_MainWindow::viewAtTheEndStaysThere_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("hexView");
+    QTest::addColumn<bool>("scrolledUp");
+
+    QTest::newRow("hex view shown: terminal") << "hex view shown" << false << false;
+    QTest::newRow("hex view shown: hex view") << "hex view shown" << true << false;
+    QTest::newRow("larger font: terminal") << "larger font" << false << false;
+    QTest::newRow("hex view shown: terminal scrolled up") << "hex view shown" << false << true;
+    QTest::newRow("larger font: terminal scrolled up") << "larger font" << false << true;
+}
+
+void tst_MainWindow::viewAtTheEndStaysThere()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, hexView);
+    QFETCH(bool, scrolledUp);
+
+    SolvaneTermTestAccess access(*window);
+    QVERIFY(showActive());
+    // As an open device leaves them, after a few screens of data.
+    const QList<QWidget *> views {access.termView(), access.hexEdit()};
+    for (QWidget *view : views) {
+        view->setEnabled(true);
+        view->show();
+    }
+    QByteArray block;
+    for (int line = 0; line < 400; ++line)
+        block += "received line " + QByteArray::number(line) + "\r\n";
+    access.termView()->insertView(block);
+    access.hexEdit()->appendData(block);
+    QScrollBar *bar
+        = hexView ? access.hexEdit()->verticalScrollBar() : access.termView()->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 1000);
+    bar->setValue(scrolledUp ? bar->maximum() / 2 : bar->maximum());
+    const int before = bar->value();
+    const int maximumBefore = bar->maximum();
+
+    if (change == QLatin1String("hex view shown"))
+        access.ui().actionHexa_Mode->setChecked(true);
+    else
+        access.termView()->setFont(QFont(QStringLiteral("Courier New"), 20));
+    QTRY_VERIFY(bar->maximum() != maximumBefore);
+
+    QCOMPARE(bar->value(), scrolledUp ? before : bar->maximum());
 }
 
 void tst_MainWindow::exit_data()

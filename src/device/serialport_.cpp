@@ -212,6 +212,11 @@ unsigned long SerialPort::lineStatus() const
     return status;
 }
 
+QString SerialPort::getErrorString() const
+{
+    return port->errorString();
+}
+
 void SerialPort::readData()
 {
     const QByteArray bytes = port->readAll();

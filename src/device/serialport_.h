@@ -67,6 +67,8 @@ public:
     void setDtr(bool on);
     void setRts(bool on);
     unsigned long lineStatus() const;
+    // Why the last operation on the port failed, in the system's words ("Permission denied").
+    QString getErrorString() const;
 
 signals:
     void readComm();

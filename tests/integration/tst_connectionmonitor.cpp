@@ -2,6 +2,7 @@
 #include "functiondlg.h"
 #include "hexview.h"
 #include "logcapture.h"
+#include "permissionchecks.h"
 #include "serialport_.h"
 #include "simulateddevice.h"
 #include "solvanedeviceinfo_linux.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -83,6 +85,7 @@ private slots:
     void openShowsTheHexGroupAsStored();
     void firstListedDeviceWins_data();
     void firstListedDeviceWins();
+    void unopenableDeviceFailsOnEveryTick_data();
     void unopenableDeviceFailsOnEveryTick();
     void recognition_data();
     void recognition();
@@ -155,12 +158,17 @@ void tst_ConnectionMonitor::verifyConnectedTo(const SimulatedDevice &device)
 void tst_ConnectionMonitor::noDeviceLeavesEverythingAlone()
 {
     makeWindow();
-    LogCapture log;
-    for (int tick = 0; tick < 3; ++tick)
-        access().checkConnection();
-
-    QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));
     QCOMPARE(status(), startStatus);
+    LogCapture log;
+    access().checkConnection();
+    QCOMPARE(status(), notFound);
+
+    // Later ticks without a device write nothing.
+    window->statusMsg(QStringLiteral("before tick"));
+    access().checkConnection();
+    access().checkConnection();
+    QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));
+    QCOMPARE(status(), QStringLiteral("before tick"));
     QVERIFY(!access().deviceFound());
     QVERIFY(!access().deviceWasFound());
     VERIFY_IDLE();
@@ -278,25 +286,49 @@ void tst_ConnectionMonitor::firstListedDeviceWins()
     VERIFY_CONNECTED_TO(second);
 }
 
+void tst_ConnectionMonitor::unopenableDeviceFailsOnEveryTick_data()
+{
+    QTest::addColumn<bool>("missingNode");
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("no such node") << true << ENOENT;
+    QTest::newRow("no permission") << false << EACCES;
+}
+
 void tst_ConnectionMonitor::unopenableDeviceFailsOnEveryTick()
 {
+    QFETCH(bool, missingNode);
+    QFETCH(int, error);
+
     SimulatedDevice device;
-    const QString missing = QStringLiteral("/dev/solvane-test-no-such-port");
-    QVERIFY(!QFile::exists(missing));
-    device.setListedPath(missing);
-    QCOMPARE(solvaneDevPorts(), QStringList({missing}));
+    QString path = device.slavePath();
+    if (missingNode) {
+        path = QStringLiteral("/dev/solvane-test-no-such-port");
+        QVERIFY(!QFile::exists(path));
+        device.setListedPath(path);
+    } else {
+        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    }
+    QCOMPARE(solvaneDevPorts(), QStringList({path}));
+    const QString unopenable = QStringLiteral("the Solvane Device was found but cannot be opened. "
+                                              "[%1] %2: see \"Permissions\" in the README.")
+                                   .arg(path, qt_error_string(error));
 
     makeWindow();
+    // Root opens any node whatever its mode; on this thread it now may not.
+    PermissionChecks permissionChecks;
+    QVERIFY(permissionChecks.isActive());
     LogCapture log;
     for (int tick = 0; tick < 3; ++tick) {
         // A stale message would hide a tick that wrote none.
         window->statusMsg(QStringLiteral("before tick"));
         log.clear();
         access().checkConnection();
-        QCOMPARE(log.lines(), openLines(missing) << QStringLiteral("exit") << notFound);
-        QCOMPARE(status(), notFound);
+        QCOMPARE(log.lines(), openLines(path) << QStringLiteral("exit") << notFound);
+        QCOMPARE(status(), unopenable);
         VERIFY_IDLE();
         QVERIFY(!access().deviceWasFound());
+        QVERIFY(!device.isPortOpen());
     }
 }
 
@@ -344,7 +376,7 @@ void tst_ConnectionMonitor::recognition()
 
     QCOMPARE(window->isConnected(), recognised);
     QCOMPARE(device.isPortOpen(), recognised);
-    QCOMPARE(status(), recognised ? foundStatus(device.slavePath()) : startStatus);
+    QCOMPARE(status(), recognised ? foundStatus(device.slavePath()) : notFound);
     if (!recognised)
         QVERIFY(log.lines().isEmpty());
 }
