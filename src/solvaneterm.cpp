@@ -3,6 +3,7 @@
 #include "dovikview.h"
 #include "functiondlg.h"
 #include "hexview.h"
+#include "repaintpacer.h"
 #include "serialport_.h"
 
 #include <QCloseEvent>
@@ -42,6 +43,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     , enterWithCR(true)
 {
     ui.setupUi(this);
+    new RepaintPacer(this);
 
     for (int key = Qt::Key_F1; key <= Qt::Key_F12; ++key) {
         functionString.append(qMakePair(key, QString()));
