@@ -4,6 +4,7 @@
 #include "functiondlg.h"
 #include "hexview.h"
 #include "scrollendkeeper.h"
+#include "repaintpacer.h"
 #include "serialport_.h"
 
 #include <QCloseEvent>
@@ -46,6 +47,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     , enterWithCR(true)
 {
     ui.setupUi(this);
+    new RepaintPacer(this);
 
     for (int key = Qt::Key_F1; key <= Qt::Key_F12; ++key) {
         functionString.append(qMakePair(key, QString()));

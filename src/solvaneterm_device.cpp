@@ -6,6 +6,7 @@
 #include "solvanedeviceinfo_linux.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QScrollBar>
 
 void SolvaneTerm::checkConnection()
@@ -118,7 +119,9 @@ void SolvaneTerm::readComm()
         queue.clear();
     }
 
-    qDebug() << "SolvaneTerm::readComm() : " << block;
+    // Formatting a large block costs more than showing it; skip it when nobody would read it.
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug() << "SolvaneTerm::readComm() : " << block;
 
     termView->insertView(block);
 

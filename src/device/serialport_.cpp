@@ -1,8 +1,20 @@
 #include "serialport_.h"
 
 #include <QDebug>
+#include <QTimer>
+#include <cstdio>
 
 namespace {
+
+// About the refresh rate of a display: more announcements than that would only repaint views
+// nobody can see change.
+constexpr int frameMilliseconds = 16;
+// Enough for a full-speed USB device at the frame rate with room to catch up, and little enough
+// that one frame of text layout stays far below what a user notices as lag.
+constexpr qint64 maxBytesPerFrame = 64 * 1024;
+// Until a frame has carried this much, its blocks are shown as they arrive.
+constexpr qint64 smallBytesPerFrame = 64;
+constexpr int smallBlocksPerFrame = 8;
 
 const int baudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
     115200, 128000, 256000};
@@ -18,8 +30,14 @@ SerialPort::SerialPort(QObject *parent)
     , parity(PAR_NONE)
     , stopBits(STOP_1)
     , flowControl(FLOW_OFF)
+    , frameTimer(new QTimer(this))
+    , bytesThisFrame(0)
+    , blocksThisFrame(0)
 {
     connect(port, SIGNAL(readyRead()), this, SLOT(readData()));
+    frameTimer->setSingleShot(true);
+    frameTimer->setTimerType(Qt::PreciseTimer);
+    connect(frameTimer, &QTimer::timeout, this, &SerialPort::deliverFrame);
 }
 
 SerialPort::~SerialPort()
@@ -55,6 +73,7 @@ bool SerialPort::open(const QString &name)
 void SerialPort::close()
 {
     opened = false;
+    frameTimer->stop();
     port->close();
 }
 
@@ -217,11 +236,43 @@ QString SerialPort::getErrorString() const
     return port->errorString();
 }
 
+// Blocks go out as they come until the current frame has carried a handful of bytes (typed
+// characters and their echo show at once); after that, what arrives waits for the next frame and
+// goes out with everything else that arrived meanwhile.
 void SerialPort::readData()
 {
-    const QByteArray bytes = port->readAll();
+    if (frameTimer->isActive())
+        return;
+    const qint64 elapsed = frameClock.isValid() ? frameClock.elapsed() : frameMilliseconds;
+    if (elapsed >= frameMilliseconds) {
+        frameClock.start();
+        bytesThisFrame = 0;
+        blocksThisFrame = 0;
+    } else if (bytesThisFrame >= smallBytesPerFrame || blocksThisFrame >= smallBlocksPerFrame) {
+        frameTimer->start(int(frameMilliseconds - elapsed));
+        return;
+    }
+    deliverFrame();
+}
+
+void SerialPort::deliverFrame()
+{
+    if (!port->isOpen())
+        return;
+    if (!frameTimer->isActive() && frameClock.isValid()
+        && frameClock.elapsed() >= frameMilliseconds) {
+        frameClock.start();
+        bytesThisFrame = 0;
+        blocksThisFrame = 0;
+    }
+    const QByteArray bytes = port->read(maxBytesPerFrame);
+    bytesThisFrame += bytes.size();
+    ++blocksThisFrame;
     receiveQueue.reserve(receiveQueue.size() + bytes.size());
     for (const char byte : bytes)
         receiveQueue.append(static_cast<unsigned char>(byte));
     emit readComm();
+    // No new readyRead() comes for bytes already buffered: the next frame must fetch them.
+    if (port->bytesAvailable() > 0 && !frameTimer->isActive())
+        frameTimer->start(frameMilliseconds);
 }

@@ -1,10 +1,13 @@
 #ifndef SERIALPORT__H
 #define SERIALPORT__H
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+class QTimer;
 
 // Line settings of the wrapper, kept as plain numbers and translated into the serial port module's
 // values only when a port is opened.
@@ -35,7 +38,10 @@ enum StopBitsType : int { STOP_1, STOP_1_5, STOP_2 };
 enum FlowType : int { FLOW_OFF, FLOW_HARDWARE, FLOW_XONXOFF };
 
 // A serial port reduced to what the terminal needs: open by name, write bytes, and a queue that
-// collects every received byte before readComm() announces it.
+// collects every received byte before readComm() announces it. Announcements come at most once
+// per display frame, each with at most a frame's worth of bytes: a device that streams faster
+// than the views can show leaves the rest waiting in the port's buffer, and the window keeps
+// answering its user.
 class SerialPort : public QObject
 {
     Q_OBJECT
@@ -92,6 +98,14 @@ private:
 
 public:
     QList<unsigned char> receiveQueue;
+
+private:
+    void deliverFrame();
+
+    QTimer *frameTimer;
+    QElapsedTimer frameClock;
+    qint64 bytesThisFrame;
+    int blocksThisFrame;
 };
 
 #endif // SERIALPORT__H

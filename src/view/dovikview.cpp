@@ -5,32 +5,102 @@
 #include <QColorDialog>
 #include <QDebug>
 #include <QFontDialog>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QRawFont>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <cstdio>
 
 namespace {
 
 constexpr char nul = '\x00';
-// Once a document grows past about eight million pixels (2^23, where single-precision
-// coordinates run out of fractions) the text layout can stop making progress, and the view would
-// freeze for good: with a 10-point font that is some half a million lines, far fewer with a large
-// font or wrapped lines. Above the limit the oldest lines are dropped, a quarter of the height at
-// a time, so that the cost of moving the rest up is rarely paid.
+// Dropping the oldest text makes the layout move every line that stays up, at a cost of about a
+// microsecond per line, so the number of lines kept is what bounds the time one trim holds up the
+// window: it stays within a frame. A few thousand lines go at a time, so that it is rarely paid.
+constexpr int linesKeptAtMost = 20000;
+constexpr int linesAfterTrim = 17000;
+// Text appended to a line lays out that whole line again: a device that never sends a line break
+// would make every frame slower than the last. Like a terminal's scrollback, only the end of such
+// a line is kept.
+constexpr int lineLengthAtMost = 8192;
+constexpr int lineLengthAfterTrim = 4096;
+// Past about eight million pixels (2^23, where single-precision coordinates run out of fractions)
+// the text layout can stop making progress; a large font in a narrow window can get there even
+// within the limits above.
 constexpr qreal displayHeightLimit = 6e6;
 constexpr qreal displayHeightAfterTrim = 4.5e6;
 constexpr char backspace = '\x08';
 
+// The colour as the style sheet writes it: no alpha, and black for an invalid colour, which has
+// no components of its own.
+QColor sheetColor(const QColor &color)
+{
+    return color.isValid() ? QColor(color.red(), color.green(), color.blue()) : QColor(Qt::black);
+}
+
 QString rgbText(const QColor &color)
 {
-    // An invalid colour has no components of its own; write it as black rather than rely on
-    // what QColor happens to return for one.
-    if (!color.isValid())
-        return QStringLiteral("0,0,0");
-    return QStringLiteral("%1,%2,%3").arg(color.red()).arg(color.green()).arg(color.blue());
+    const QColor c = sheetColor(color);
+    return QStringLiteral("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
+QList<QGlyphRun> glyphsOf(const QString &text, const QFont &font)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    return layout.glyphRuns();
+}
+
+// The two layouts use font engines of their own, so their raw fonts never compare equal.
+bool sameFace(const QRawFont &a, const QRawFont &b)
+{
+    return a.familyName() == b.familyName() && a.styleName() == b.styleName()
+        && a.pixelSize() == b.pixelSize() && a.weight() == b.weight() && a.style() == b.style();
+}
+
+// Every pair of printable ASCII characters, where kerning and ligatures would show, then the
+// printable Latin-1 letters and signs.
+QString shapingProbe()
+{
+    QString probe;
+    for (ushort first = 0x21; first < 0x7f; ++first) {
+        for (ushort second = 0x20; second < 0x7f; ++second) {
+            probe += QChar(first);
+            probe += QChar(second);
+        }
+    }
+    for (ushort c = 0xa1; c <= 0xff; ++c)
+        probe += QChar(c);
+    return probe;
+}
+
+// Shaping costs about a third of the layout of received text, and a terminal font rarely needs
+// it: the cheaper path is taken only when it draws the very same glyphs at the very same places.
+bool shapingChangesNothing(const QFont &font)
+{
+    static const QString probe = shapingProbe();
+    QFont unshaped = font;
+    unshaped.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+    const QList<QGlyphRun> expected = glyphsOf(probe, font);
+    const QList<QGlyphRun> cheaper = glyphsOf(probe, unshaped);
+    if (expected.size() != cheaper.size())
+        return false;
+    for (int i = 0; i < expected.size(); ++i) {
+        if (expected.at(i).glyphIndexes() != cheaper.at(i).glyphIndexes()
+            || expected.at(i).positions() != cheaper.at(i).positions()
+            || !sameFace(expected.at(i).rawFont(), cheaper.at(i).rawFont()))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -50,6 +120,9 @@ DovikView::DovikView(QWidget *parent)
     // A terminal can run for hours; an undo history would only grow.
     document()->setUndoRedoEnabled(false);
     ensureCursorVisible();
+    // The background is painted by the view itself (paintEvent), so nothing behind it has to
+    // repaint whenever text arrives.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void DovikView::setFont(const QFont &font)
@@ -116,7 +189,7 @@ void DovikView::insertView(const QByteArray &data)
     if (!text.isEmpty())
         cursor.insertText(text);
     ensureCursorVisible();
-    trimToHeightLimit();
+    trimOldestText();
 }
 
 void DovikView::changeFont()
@@ -170,6 +243,35 @@ void DovikView::insertFromMimeData(const QMimeData *source)
     emit keyInput(Qt::Key_F35, text);
 }
 
+void DovikView::paintEvent(QPaintEvent *event)
+{
+    // The style sheet's background is drawn under a transparent viewport; filling it here with
+    // the same colour is what lets the viewport be opaque.
+    {
+        QPainter painter(viewport());
+        painter.fillRect(event->rect(), sheetColor(backColor));
+    }
+    QTextEdit::paintEvent(event);
+}
+
+void DovikView::changeEvent(QEvent *event)
+{
+    QTextEdit::changeEvent(event);
+    // The style sheet's font reaches the document as its default font on this event.
+    if (event->type() == QEvent::FontChange)
+        chooseTextShaping();
+}
+
+void DovikView::chooseTextShaping()
+{
+    QFont documentFont = document()->defaultFont();
+    const bool skip = shapingChangesNothing(documentFont);
+    if (skip == bool(documentFont.styleStrategy() & QFont::PreferNoShaping))
+        return;
+    documentFont.setStyleStrategy(skip ? QFont::PreferNoShaping : QFont::PreferDefault);
+    document()->setDefaultFont(documentFont);
+}
+
 void DovikView::applyStyleSheet()
 {
     // QFont::weight() is on Qt's 0-99 scale, which style sheets do not use for numeric weights;
@@ -203,25 +305,31 @@ void DovikView::moveToEnd()
     setTextCursor(cursor);
 }
 
-void DovikView::trimToHeightLimit()
+void DovikView::trimOldestText()
 {
     QTextDocument *const doc = document();
-    const qreal height = doc->size().height();
-    if (height <= displayHeightLimit)
-        return;
-
-    // Cut at the start of the line found at that height, or inside it when the text has no line
-    // breaks at all.
-    int cut
-        = doc->documentLayout()->hitTest(QPointF(0, height - displayHeightAfterTrim), Qt::FuzzyHit);
-    const QTextBlock block = doc->findBlock(cut);
-    if (block.position() > 0)
-        cut = block.position();
-    if (cut <= 0)
+    int from = 0;
+    int to = 0;
+    const QTextBlock last = doc->lastBlock();
+    if (doc->blockCount() > linesKeptAtMost) {
+        to = doc->findBlockByNumber(doc->blockCount() - linesAfterTrim).position();
+    } else if (last.length() > lineLengthAtMost) {
+        from = last.position();
+        to = from + last.length() - lineLengthAfterTrim;
+    } else if (doc->size().height() > displayHeightLimit) {
+        // At the start of the line found at that height, or inside it if it is the first.
+        to = doc->documentLayout()->hitTest(
+            QPointF(0, doc->size().height() - displayHeightAfterTrim), Qt::FuzzyHit);
+        const QTextBlock block = doc->findBlock(to);
+        if (block.position() > 0)
+            to = block.position();
+    }
+    if (to <= from)
         return;
 
     QTextCursor cursor(doc);
-    cursor.setPosition(cut, QTextCursor::KeepAnchor);
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     moveToEnd();
     ensureCursorVisible();

@@ -13,6 +13,7 @@ class QDragMoveEvent;
 class QDropEvent;
 class QKeyEvent;
 class QMimeData;
+class QPaintEvent;
 
 // The terminal screen: shows what the device sends and turns every key press and paste into a
 // keyInput request for the transmit path. It never edits its own text from the keyboard; the
@@ -51,11 +52,14 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void applyStyleSheet();
     void moveToEnd();
-    void trimToHeightLimit();
+    void trimOldestText();
+    void chooseTextShaping();
 
     QFont font;
     QColor color;
