@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -23,6 +24,20 @@ const QString defaultSheet = QStringLiteral("QTextEdit { font:50 10pt \"Courier 
                                             "color:rgb(255,255,255);"
                                             "background-color:rgb(43,88,65); }");
 const QChar replacement(0xFFFD);
+
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
 
 // Opens up the drag handlers that Qt would never call after a refused drag entry.
 class DropTarget : public DovikView
@@ -57,6 +72,10 @@ private slots:
     void insertViewEditsOncePerBlock();
     void insertViewFollowsTheEnd();
     void veryTallDisplayDropsOldestText();
+    void newTextRepaintsOnlyTheView_data();
+    void newTextRepaintsOnlyTheView();
+    void unshapedTextLooksTheSame_data();
+    void unshapedTextLooksTheSame();
 
     void keys_data();
     void keys();
@@ -333,6 +352,79 @@ void tst_DovikView::veryTallDisplayDropsOldestText()
     view->insertView("XYZ");
     QVERIFY(view->toPlainText().endsWith(QLatin1String("\nXYZ")));
     QCOMPARE(view->textCursor().position(), view->document()->characterCount() - 1);
+}
+
+void tst_DovikView::newTextRepaintsOnlyTheView_data()
+{
+    QTest::addColumn<QColor>("backColor");
+    QTest::addColumn<QColor>("shown");
+
+    QTest::newRow("default green") << QColor(43, 88, 65) << QColor(43, 88, 65);
+    QTest::newRow("alpha left out") << QColor(250, 128, 0, 10) << QColor(250, 128, 0);
+    QTest::newRow("invalid is black") << QColor() << QColor(Qt::black);
+}
+
+// The view paints its own background, in the configured colour: text arriving, which scrolls the
+// view and moves its scroll bar, repaints nothing behind it.
+void tst_DovikView::newTextRepaintsOnlyTheView()
+{
+    QFETCH(QColor, backColor);
+    QFETCH(QColor, shown);
+    view->setFont(QFont(QStringLiteral("Courier New"), 10));
+    view->setColor(Qt::white);
+    view->setBackColor(backColor);
+    for (int i = 0; i < 100; ++i)
+        view->insertView("line " + QByteArray::number(i) + "\r\n");
+    QTRY_VERIFY(view->verticalScrollBar()->isVisible());
+    QCoreApplication::processEvents();
+
+    PaintCounter behind;
+    window->installEventFilter(&behind);
+    view->installEventFilter(&behind);
+    PaintCounter viewport;
+    view->viewport()->installEventFilter(&viewport);
+    for (int i = 0; i < 20; ++i) {
+        view->insertView("more " + QByteArray::number(i) + "\r\n");
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(viewport.paints > 0);
+    QCOMPARE(behind.paints, 0);
+
+    const QImage image = view->viewport()->grab().toImage();
+    QCOMPARE(image.pixelColor(image.width() - 2, image.height() - 2), shown);
+}
+
+void tst_DovikView::unshapedTextLooksTheSame_data()
+{
+    QTest::addColumn<QString>("family");
+
+    QTest::newRow("monospace") << "Courier New";
+    QTest::newRow("proportional, with kerning") << "DejaVu Sans";
+    QTest::newRow("serif") << "DejaVu Serif";
+}
+
+// The view may lay out text without shaping, which is much cheaper, only where that draws the very
+// same pixels as a plain rich-text view with the same style sheet.
+void tst_DovikView::unshapedTextLooksTheSame()
+{
+    QFETCH(QString, family);
+    QString text;
+    for (ushort c = 0x21; c < 0x7f; ++c)
+        text += QChar(c) + QStringLiteral("AV To LT ff fi ") + QChar(c);
+    text += QStringLiteral(u"caf\u00e9 \u00c5ngstr\u00f6m \u00bd\u00be \u00ff\u00fe");
+
+    DovikView terminal;
+    QTextEdit plain;
+    for (QTextEdit *edit : {static_cast<QTextEdit *>(&terminal), &plain})
+        edit->setFixedSize(600, 400);
+    terminal.setFont(QFont(family, 11));
+    plain.setStyleSheet(terminal.styleSheet());
+    terminal.insertView(text.toUtf8());
+    plain.setPlainText(text);
+    plain.moveCursor(QTextCursor::End);
+
+    QCOMPARE(terminal.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32),
+        plain.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 void tst_DovikView::keys_data()

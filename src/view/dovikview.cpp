@@ -1,5 +1,7 @@
 #include "dovikview.h"
 
+#include "opaquescrollbars.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QByteArray>
 #include <QColorDialog>
@@ -123,6 +125,7 @@ DovikView::DovikView(QWidget *parent)
     // The background is painted by the view itself (paintEvent), so nothing behind it has to
     // repaint whenever text arrives.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    new OpaqueScrollBars(this);
 }
 
 void DovikView::setFont(const QFont &font)

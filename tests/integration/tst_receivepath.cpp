@@ -40,6 +40,68 @@ QString allByteValuesText()
     return text + QString(0x80, replacement);
 }
 
+// The bytes of one "SolvaneTerm::readComm() : " debug line, undoing QDebug's byte-array escaping.
+QByteArray loggedBlock(const QString &line)
+{
+    const QString prefix = QStringLiteral("SolvaneTerm::readComm() :  \"");
+    if (!line.startsWith(prefix) || !line.endsWith(QLatin1Char('"')))
+        return QByteArray("<not a receive line>");
+    const QByteArray text = line.mid(prefix.size(), line.size() - prefix.size() - 1).toLatin1();
+    QByteArray bytes;
+    for (int i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '"' && i + 1 < text.size()
+            && text.at(i + 1) == '"') { // separates \xNN from a following hex digit
+            ++i;
+            continue;
+        }
+        if (c != '\\') {
+            bytes += c;
+            continue;
+        }
+        const char escaped = ++i < text.size() ? text.at(i) : '\\';
+        switch (escaped) {
+        case 'x':
+            bytes += char(text.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+            break;
+        case 'n':
+            bytes += '\n';
+            break;
+        case 'r':
+            bytes += '\r';
+            break;
+        case 't':
+            bytes += '\t';
+            break;
+        case 'b':
+            bytes += '\b';
+            break;
+        case 'f':
+            bytes += '\f';
+            break;
+        default:
+            bytes += escaped;
+            break;
+        }
+    }
+    return bytes;
+}
+
+QByteArray burstBytes(const QString &kind, int size)
+{
+    QByteArray bytes;
+    if (kind == QLatin1String("binary")) {
+        for (int i = 0; bytes.size() < size; ++i)
+            bytes += char((i * 7919 + i / 251) & 0xff);
+        return bytes;
+    }
+    for (int line = 0; bytes.size() < size; ++line)
+        bytes += QByteArray::number(line).rightJustified(7, '0') + " reading 21.5 C\r\n";
+    bytes.truncate(size);
+    return bytes;
+}
+
 } // namespace
 
 // A failed check inside the helper must end the test, not just the helper.
@@ -63,6 +125,9 @@ private slots:
     void bytesReachBothViews_data();
     void bytesReachBothViews();
     void longBurstArrivesWhole();
+    void burstsArriveWholeAndInOrder_data();
+    void burstsArriveWholeAndInOrder();
+    void loneBlockShowsAtOnce();
     void debugLine_data();
     void debugLine();
     void hiddenHexViewStillAccumulates();
@@ -160,6 +225,59 @@ void tst_ReceivePath::longBurstArrivesWhole()
     QVERIFY(access().serialPort()->receiveQueue.isEmpty());
     // It did come in pieces: one debug line per receive.
     QVERIFY(log->lines().size() > 1);
+}
+
+void tst_ReceivePath::burstsArriveWholeAndInOrder_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("writeSize");
+
+    // Small writes in quick succession: some are shown alone, most wait for a frame together.
+    QTest::newRow("text in 7-byte writes") << "text" << 60000 << 7;
+    QTest::newRow("binary in 64-byte writes") << "binary" << 200000 << 64;
+    // Far more than one frame may take: the rest waits in the port and comes in later frames.
+    QTest::newRow("text in one 3 MB write") << "text" << 3 * 1024 * 1024 << 3 * 1024 * 1024;
+}
+
+// Whatever the pacing does, every byte reaches both views and the debug log once, in order; and
+// the terminal shows exactly what the logged blocks make of it.
+void tst_ReceivePath::burstsArriveWholeAndInOrder()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, size);
+    QFETCH(int, writeSize);
+    OPEN_DEVICE();
+
+    const QByteArray sent = burstBytes(kind, size);
+    for (int offset = 0, writes = 0; offset < sent.size(); offset += writeSize, ++writes) {
+        QVERIFY(device->write(sent.mid(offset, writeSize)));
+        if (writes % 16 == 0)
+            QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(hexEdit()->data().size(), sent.size(), 120000);
+    QVERIFY(hexEdit()->data() == sent);
+
+    QByteArray logged;
+    DovikView replay;
+    for (const QString &line : log->lines()) {
+        const QByteArray block = loggedBlock(line);
+        logged += block;
+        replay.insertView(block);
+    }
+    QVERIFY(logged == sent);
+    QVERIFY(log->lines().size() > 1);
+    QVERIFY(termView()->toPlainText() == replay.toPlainText());
+}
+
+// A block that comes after a quiet spell does not wait for more to go with it.
+void tst_ReceivePath::loneBlockShowsAtOnce()
+{
+    OPEN_DEVICE();
+    QTest::qWait(100);
+    QVERIFY(device->write("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(termView()->toPlainText(), QStringLiteral("ok"), 250);
+    QCOMPARE(hexEdit()->data(), QByteArray("ok"));
 }
 
 void tst_ReceivePath::debugLine_data()
