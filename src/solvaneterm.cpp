@@ -3,6 +3,7 @@
 #include "dovikview.h"
 #include "functiondlg.h"
 #include "hexview.h"
+#include "opaquescrollbars.h"
 #include "scrollendkeeper.h"
 #include "repaintpacer.h"
 #include "serialport_.h"
@@ -74,6 +75,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     hexEdit->setReadOnly(true);
     auto *hexLayout = new QVBoxLayout(ui.hexaGroup);
     hexLayout->addWidget(hexEdit);
+    new OpaqueScrollBars(hexEdit);
 
     new ScrollEndKeeper(termView->verticalScrollBar());
     new ScrollEndKeeper(hexEdit->verticalScrollBar());

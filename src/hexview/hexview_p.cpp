@@ -73,6 +73,9 @@ HexViewPrivate::HexViewPrivate(QScrollArea *parent)
     _size = 0;
     resetSelection(0);
     setFocusPolicy(Qt::StrongFocus);
+    // Every paint starts by filling what it exposes, so nothing behind needs to paint, and the
+    // scroll area can move what is already painted instead of painting it again.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 
     connect(&_cursorTimer, SIGNAL(timeout()), this, SLOT(updateCursor()));
     _cursorTimer.setInterval(BlinkInterval);
