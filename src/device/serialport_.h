@@ -90,6 +90,9 @@ private:
 
 public:
     QList<unsigned char> receiveQueue;
+
+private:
+    void closeIfDeviceGone(QSerialPort::SerialPortError error);
 };
 
 #endif // SERIALPORT__H
