@@ -347,7 +347,8 @@ void TransmitTest::pulledSendStopsAtOnce()
     QFETCH(int, pullAfter);
 
     const QString text = QStringLiteral("0123456789");
-    programFunctionKey(0, text, false, false, 20);
+    // Pauses long enough for the hang-up to be seen well before the next byte is due.
+    programFunctionKey(0, text, false, false, 50);
 
     QSerialPort *port = access->serialPort()->findChild<QSerialPort *>();
     QVERIFY(port);
