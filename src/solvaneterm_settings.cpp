@@ -3,15 +3,33 @@
 #include "dovikview.h"
 #include "functiondlg.h"
 
+#include "windowplacement.h"
+
 #include <QColor>
 #include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
+#include <QStyle>
 
 namespace {
 
 QString functionKeyName(QChar prefix, int position)
 {
     return prefix + QString::number(position + 1);
+}
+
+QVector<QRect> availableScreenAreas()
+{
+    QVector<QRect> areas;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (primary)
+        areas.append(primary->availableGeometry());
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        if (screen != primary)
+            areas.append(screen->availableGeometry());
+    }
+    return areas;
 }
 
 } // namespace
@@ -25,12 +43,15 @@ void SolvaneTerm::readSettings()
     QPoint pos = settings.value(QStringLiteral("pos")).toPoint();
     if (pos.x() == 0 && pos.y() == 0)
         pos = QPoint(25, 25);
-    move(pos);
-
     QSize size = settings.value(QStringLiteral("size")).toSize();
     if (size.width() < 1 || size.height() < 1)
         size = QSize(800, 600);
-    resize(size);
+    // A damaged store must not put the window out of reach, or make it so large that drawing it
+    // fails at every start.
+    const WindowPlacement placement = placeStoredWindow(pos, size, minimumSize(),
+        availableScreenAreas(), style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    move(placement.pos);
+    resize(placement.size);
 
     ui.action_Toolbar->setChecked(settings.value(QStringLiteral("viewtoolbar"), false).toBool());
 

@@ -64,6 +64,8 @@ private slots:
     void styleSheet_data();
     void styleSheet();
     void invalidTextColorKeepsSheet();
+    void awkwardFamilyKeepsColours_data();
+    void awkwardFamilyKeepsColours();
     void dialogs_data();
     void dialogs();
 
@@ -154,6 +156,10 @@ void tst_DovikView::styleSheet_data()
         << courier << white << QColor()
         << "QTextEdit { font:50 10pt \"Courier New\";color:rgb(255,255,255);"
            "background-color:rgb(0,0,0); }";
+    QTest::newRow("quote and backslash escaped")
+        << QFont(QStringLiteral("a\"b\\c"), 10) << white << green
+        << "QTextEdit { font:50 10pt \"a\\\"b\\\\c\";color:rgb(255,255,255);"
+           "background-color:rgb(43,88,65); }";
     QTest::newRow("alpha left out") << QFont(QStringLiteral("Monospace"), 9, QFont::Light)
                                     << QColor(1, 2, 3, 4) << QColor(250, 128, 0, 10)
                                     << "QTextEdit { font:25 9pt \"Monospace\";color:rgb(1,2,3);"
@@ -184,6 +190,40 @@ void tst_DovikView::invalidTextColorKeepsSheet()
     view->setColor(QColor());
     QCOMPARE(view->getColor(), QColor(10, 20, 30));
     QCOMPARE(view->styleSheet(), before);
+}
+
+void tst_DovikView::awkwardFamilyKeepsColours_data()
+{
+    QTest::addColumn<QString>("family");
+
+    QTest::newRow("quote") << QStringLiteral("Bad\"Family");
+    QTest::newRow("semicolon") << QStringLiteral("Mono; color:rgb(255,0,0)");
+    QTest::newRow("braces") << QStringLiteral("Mono { } x {");
+    QTest::newRow("quote, brace and semicolon adding a rule")
+        << QStringLiteral("Mono\";} QTextEdit { background-color:rgb(255,0,0); } x {");
+    QTest::newRow("backslash before the closing quote") << QStringLiteral("Mono\\");
+    QTest::newRow("escaped quote in hex") << QStringLiteral("Mono\\22;color:rgb(255,0,0)");
+    QTest::newRow("line break") << QStringLiteral("Mono\n;color:rgb(255,0,0)");
+}
+
+void tst_DovikView::awkwardFamilyKeepsColours()
+{
+    QFETCH(QString, family);
+
+    const QColor text(10, 20, 30);
+    const QColor background(200, 100, 50);
+    LogCapture warnings(QtWarningMsg);
+    QFont font = view->getFont();
+    font.setFamily(family);
+    view->setFont(font);
+    view->setColor(text);
+    view->setBackColor(background);
+
+    QCOMPARE(view->getFont().family(), family);
+    QCOMPARE(view->palette().color(QPalette::Text), text);
+    const QImage shown = view->viewport()->grab().toImage();
+    QCOMPARE(shown.pixelColor(shown.width() / 2, shown.height() / 2), background);
+    QCOMPARE(warnings.lines(), QStringList());
 }
 
 void tst_DovikView::dialogs_data()

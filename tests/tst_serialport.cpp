@@ -57,6 +57,15 @@ public:
 
     bool lineSettings(termios *settings) const { return tcgetattr(masterFd, settings) == 0; }
 
+    // Closing the master hangs up the slave, as unplugging a USB adapter hangs up its tty.
+    void hangUp()
+    {
+        delete notifier;
+        notifier = nullptr;
+        ::close(masterFd);
+        masterFd = -1;
+    }
+
     QByteArray received;
 
 private:
@@ -129,6 +138,8 @@ private slots:
     void writeWhenClosed_data();
     void writeWhenClosed();
     void receiveQueuesEveryChunk();
+    void deviceLoss_data();
+    void deviceLoss();
 };
 
 void tst_SerialPort::baudRate_data()
@@ -540,6 +551,66 @@ void tst_SerialPort::receiveQueuesEveryChunk()
     QVERIFY(device.send(second));
     QTRY_COMPARE(readComm.count(), 2);
     QCOMPARE(wrapper.receiveQueue, queueOf(first + second));
+}
+
+void tst_SerialPort::deviceLoss_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<bool>("closes");
+
+    QTest::newRow("device gone") << QStringLiteral("hang-up") << true;
+    QTest::newRow("device gone, then a write") << QStringLiteral("hang-up, write") << true;
+    QTest::newRow("read error on a live device") << QStringLiteral("read error") << false;
+    QTest::newRow("resource error on a live device") << QStringLiteral("resource error") << false;
+    QTest::newRow("timeout on a live device") << QStringLiteral("timeout") << false;
+}
+
+void tst_SerialPort::deviceLoss()
+{
+    QFETCH(QString, event);
+    QFETCH(bool, closes);
+
+    PseudoTerminal device;
+    QVERIFY(device.isValid());
+    SerialPort wrapper;
+    {
+        LogCapture openLines;
+        QVERIFY(wrapper.open(device.slavePath()));
+    }
+    QSerialPort *port = innerPort(wrapper);
+    qRegisterMetaType<QSerialPort::SerialPortError>();
+    QSignalSpy errors(port, &QSerialPort::errorOccurred);
+    QVERIFY(errors.isValid());
+    LogCapture log;
+
+    if (event.startsWith(QLatin1String("hang-up")))
+        device.hangUp();
+    // Before the event loop has run, a write cannot know yet; it is the last one to succeed.
+    if (event.endsWith(QLatin1String("write")))
+        QVERIFY(wrapper.writeData(QByteArrayLiteral("w")));
+    if (event == QLatin1String("read error"))
+        emit port->errorOccurred(QSerialPort::ReadError);
+    else if (event == QLatin1String("resource error"))
+        emit port->errorOccurred(QSerialPort::ResourceError);
+    else if (event == QLatin1String("timeout"))
+        emit port->errorOccurred(QSerialPort::TimeoutError);
+
+    if (closes) {
+        QTRY_VERIFY(!port->isOpen());
+        QVERIFY(!wrapper.opened);
+        // A port left open would keep reporting the same error many thousand times a second.
+        const int reported = errors.count();
+        QTest::qWait(50);
+        QCOMPARE(errors.count(), reported);
+        QVERIFY(!wrapper.writeData(QByteArrayLiteral("x")));
+    } else {
+        QTest::qWait(20);
+        QVERIFY(port->isOpen());
+        QVERIFY(wrapper.opened);
+        QVERIFY(wrapper.writeData(QByteArrayLiteral("x")));
+        QTRY_COMPARE(device.received, QByteArray("x"));
+    }
+    QVERIFY(log.lines().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_SerialPort)

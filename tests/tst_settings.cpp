@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -177,6 +178,8 @@ private slots:
     void storedValues();
     void handEditedStore_data();
     void handEditedStore();
+    void damagedGeometry_data();
+    void damagedGeometry();
     void delayWrittenAsText();
     void functionDialogState_data();
     void functionDialogState();
@@ -333,7 +336,7 @@ void tst_Settings::roundTrip()
     QVERIFY(QTest::qWaitForWindowExposed(first));
 
     first->move(140, 90);
-    first->resize(900, 700);
+    first->resize(780, 560);
     before.ui().action_Toolbar->setChecked(true);
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setPointSize(14);
@@ -364,7 +367,7 @@ void tst_Settings::roundTrip()
     QVERIFY(!dialog->isVisible());
 
     const QList<QByteArray> lines = rawStoreLines();
-    for (const char *line : {"pos=@Point(140 90)", "size=@Size(900 700)", "viewtoolbar=true",
+    for (const char *line : {"pos=@Point(140 90)", "size=@Size(780 560)", "viewtoolbar=true",
              "fontfamily=DejaVu Sans Mono", "fontsize=14", "fontweight=75", "fontstyle=true",
              "fontcolor=#123456", "backcolor=#fedcba", "delay=37", "ShowFunctionDlg=true",
              "isHexamode=true", "C1=true", "C2=false", "L4=true", "L5=false"})
@@ -374,7 +377,7 @@ void tst_Settings::roundTrip()
     SolvaneTermTestAccess after(*second);
     Restored expected;
     expected.pos = QPoint(140, 90);
-    expected.size = QSize(900, 700);
+    expected.size = QSize(780, 560);
     expected.toolbarHidden = true;
     expected.family = QStringLiteral("DejaVu Sans Mono");
     expected.pointSize = 14;
@@ -437,14 +440,18 @@ void tst_Settings::storedValues_data()
         restoredWith([](Restored &r) { r.pos = QPoint(0, 5); }));
     addStoreRow("position (7, 0) kept", "pos=@Point(7 0)\n",
         restoredWith([](Restored &r) { r.pos = QPoint(7, 0); }));
-    addStoreRow("negative position kept", "pos=@Point(-40 -30)\n",
-        restoredWith([](Restored &r) { r.pos = QPoint(-40, -30); }));
+    addStoreRow("negative position kept", "pos=@Point(-40 30)\n",
+        restoredWith([](Restored &r) { r.pos = QPoint(-40, 30); }));
+    // The offscreen platform's one screen is 800 x 600, its whole area available.
+    addStoreRow("title bar above the screen brought down", "pos=@Point(-40 -30)\n",
+        restoredWith([](Restored &r) { r.pos = QPoint(-40, 0); }));
     addStoreRow("size 0x600 replaced", "size=@Size(0 600)\n", Restored());
     addStoreRow("size 1024x0 replaced", "size=@Size(1024 0)\n", Restored());
     addStoreRow("size 1x1 held at the minimum", "size=@Size(1 1)\n",
         restoredWith([](Restored &r) { r.size = QSize(640, 480); }));
-    addStoreRow("size 1024x700 kept", "size=@Size(1024 700)\n",
-        restoredWith([](Restored &r) { r.size = QSize(1024, 700); }));
+    addStoreRow("size 700x500 kept", "size=@Size(700 500)\n",
+        restoredWith([](Restored &r) { r.size = QSize(700, 500); }));
+    addStoreRow("size 1024x700 held to the screen", "size=@Size(1024 700)\n", Restored());
     addStoreRow("empty family replaced", "fontfamily=\n", Restored());
     addStoreRow("family kept", "fontfamily=Monospace\n",
         restoredWith([](Restored &r) { r.family = QStringLiteral("Monospace"); }));
@@ -521,8 +528,7 @@ void tst_Settings::handEditedStore_data()
     addStoreRow("fontstyle text", "[General]\nfontstyle=oblique\n",
         restoredWith([](Restored &r) { r.italic = true; }));
     addStoreRow("family with a quote", "[General]\nfontfamily=\"Bad\\\"Family\"\n",
-        restoredWith([](Restored &r) { r.family = QStringLiteral("Bad\"Family"); }),
-        "Could not parse stylesheet of object DovikView");
+        restoredWith([](Restored &r) { r.family = QStringLiteral("Bad\"Family"); }));
     addStoreRow("text colour unparsable", "[General]\nfontcolor=not a colour\n", Restored());
     addStoreRow("background unparsable", "[General]\nbackcolor=#12345\n",
         restoredWith([](Restored &r) { r.backColor = QColor(); }));
@@ -636,6 +642,45 @@ void tst_Settings::handEditedStore()
         QVERIFY2(std::any_of(seen.cbegin(), seen.cend(),
                      [&](const QString &line) { return line.startsWith(warning); }),
             qPrintable(seen.join(QLatin1Char('\n'))));
+    }
+}
+
+void tst_Settings::damagedGeometry_data()
+{
+    QTest::addColumn<QByteArray>("store");
+
+    QTest::newRow("size 100000 x 100000") << QByteArray("size=@Size(100000 100000)\n");
+    QTest::newRow("largest int size") << QByteArray("size=@Size(2147483647 2147483647)\n");
+    QTest::newRow("largest int position") << QByteArray("pos=@Point(2147483647 2147483647)\n");
+    QTest::newRow("largest int everything")
+        << QByteArray("pos=@Point(2147483647 2147483647)\nsize=@Size(2147483647 2147483647)\n");
+    QTest::newRow("position (5000, 10)") << QByteArray("pos=@Point(5000 10)\n");
+    QTest::newRow("position (-9999, -9999)") << QByteArray("pos=@Point(-9999 -9999)\n");
+}
+
+// Geometry that once crashed the program while drawing, or put it out of reach, at every start.
+void tst_Settings::damagedGeometry()
+{
+    QFETCH(QByteArray, store);
+
+    QVERIFY(writeRawStore("[General]\n" + store));
+    for (const char *run : {"first start", "next start"}) {
+        SolvaneTerm *window = start();
+        window->show();
+        QVERIFY2(QTest::qWaitForWindowExposed(window), run);
+        QVERIFY2(!window->grab().isNull(), run);
+
+        const QRect screen = window->screen()->availableGeometry();
+        const QRect frame = window->frameGeometry();
+        QVERIFY2(screen.contains(frame.topLeft()), run);
+        QVERIFY2(window->width() >= 640 && window->width() <= screen.width(), run);
+        QVERIFY2(window->height() >= 480 && window->height() <= screen.height(), run);
+
+        close(window);
+        QVERIFY2(!window->isVisible(), run);
+        QSettings written(organisation, windtitle);
+        QCOMPARE(written.value(QStringLiteral("pos")).toPoint(), window->pos());
+        QCOMPARE(written.value(QStringLiteral("size")).toSize(), window->size());
     }
 }
 

@@ -2,7 +2,8 @@
 
 #include <QDebug>
 #include <QTimer>
-#include <cstdio>
+
+#include <poll.h>
 
 namespace {
 
@@ -18,6 +19,18 @@ constexpr int smallBlocksPerFrame = 8;
 
 const int baudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
     115200, 128000, 256000};
+
+// A device that went away leaves its descriptor hung up for good: reads return nothing and writes
+// fail, whether a USB adapter was pulled or the other end of a pseudo-terminal closed. The error
+// the port reports for it says little, since a read of nothing carries whatever errno was left
+// over, so the descriptor itself is asked.
+bool hungUp(int descriptor)
+{
+    if (descriptor < 0)
+        return false;
+    pollfd probe {descriptor, 0, 0};
+    return ::poll(&probe, 1, 0) == 1 && (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 
 } // namespace
 
@@ -38,6 +51,7 @@ SerialPort::SerialPort(QObject *parent)
     frameTimer->setSingleShot(true);
     frameTimer->setTimerType(Qt::PreciseTimer);
     connect(frameTimer, &QTimer::timeout, this, &SerialPort::deliverFrame);
+    connect(port, &QSerialPort::errorOccurred, this, &SerialPort::closeIfDeviceGone);
 }
 
 SerialPort::~SerialPort()
@@ -275,4 +289,21 @@ void SerialPort::deliverFrame()
     // No new readyRead() comes for bytes already buffered: the next frame must fetch them.
     if (port->bytesAvailable() > 0 && !frameTimer->isActive())
         frameTimer->start(frameMilliseconds);
+}
+
+// Left open, a port whose device has gone reports errors in a tight loop until someone closes it,
+// and writes into it still succeed, only to be dropped. Closing it at once stops both: every later
+// write fails, and the monitor's next check finds the device missing as usual.
+void SerialPort::closeIfDeviceGone(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+        if (port->isOpen() && hungUp(int(port->handle())))
+            close();
+        break;
+    default:
+        break;
+    }
 }

@@ -106,6 +106,7 @@ private:
     QElapsedTimer frameClock;
     qint64 bytesThisFrame;
     int blocksThisFrame;
+    void closeIfDeviceGone(QSerialPort::SerialPortError error);
 };
 
 #endif // SERIALPORT__H

@@ -105,6 +105,27 @@ bool shapingChangesNothing(const QFont &font)
     return true;
 }
 
+// The family as a quoted style sheet string, so that no family can end the string early and add
+// rules of its own. Quotes and backslashes are escaped. A line break cannot stand in a string, and
+// no installed family has one, so it is left out. The sheet parser decodes a backslash followed by
+// hex digits before anything else, so such a run in a family may come out as another character,
+// but always as one escaped inside the string.
+QString quotedFamily(const QString &family)
+{
+    QString quoted;
+    quoted.reserve(family.size() + 2);
+    quoted += QLatin1Char('"');
+    for (const QChar c : family) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\f'))
+            continue;
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted += QLatin1Char('"');
+    return quoted;
+}
+
 } // namespace
 
 DovikView::DovikView(QWidget *parent)
@@ -286,9 +307,8 @@ void DovikView::applyStyleSheet()
     sheet += QLatin1Char(' ');
     sheet += QString::number(font.pointSize());
     sheet += QStringLiteral("pt ");
-    sheet += QLatin1Char('"');
-    sheet += font.family();
-    sheet += QStringLiteral("\";");
+    sheet += quotedFamily(font.family());
+    sheet += QLatin1Char(';');
     sheet += QStringLiteral("color:rgb(");
     sheet += rgbText(color);
     sheet += QStringLiteral(");");

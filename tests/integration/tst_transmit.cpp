@@ -59,6 +59,8 @@ private slots:
     void paste_data();
     void paste();
     void unplugInMidPasteStopsTheSend();
+    void pulledSendStopsAtOnce_data();
+    void pulledSendStopsAtOnce();
     void delayAppliedDuringSendGovernsRemainingPauses();
     void zeroDelayDoesNotWait();
     void pacedSendKeepsReceiving();
@@ -309,9 +311,12 @@ void TransmitTest::unplugInMidPasteStopsTheSend()
     programFunctionKey(0, QString(), false, false, 5);
     const QString text(400, QLatin1Char('x'));
 
-    // The device goes away, and the monitor notices, while the paste is pausing between bytes.
-    QTimer::singleShot(100, device.get(), [this] { device->unplug(); });
-    QTimer::singleShot(150, window.get(), [this] { access->checkConnection(); });
+    // The device goes away, and the monitor notices and deletes the port before the wrapper
+    // has seen the hang-up, while the paste is pausing between bytes.
+    QTimer::singleShot(100, device.get(), [this] {
+        device->unplug();
+        access->checkConnection();
+    });
     access->keyInput(Qt::Key_F35, text);
 
     QVERIFY(!window->isConnected());
@@ -322,6 +327,65 @@ void TransmitTest::unplugInMidPasteStopsTheSend()
     // A later key finds no port and says so instead of touching a deleted one.
     access->keyInput(Qt::Key_B, QStringLiteral("b"));
     QCOMPARE(status(), writeFailure);
+}
+
+void TransmitTest::pulledSendStopsAtOnce_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("pullAfter");
+
+    QTest::newRow("paste, after its first byte") << int(Qt::Key_F35) << 1;
+    QTest::newRow("paste, in its middle") << int(Qt::Key_F35) << 5;
+    QTest::newRow("paste, two bytes before its end") << int(Qt::Key_F35) << 8;
+    QTest::newRow("function key, two bytes before its end") << int(Qt::Key_F1) << 8;
+}
+
+// The monitor's timer is stopped, so nothing but the wrapper itself can notice the device going.
+void TransmitTest::pulledSendStopsAtOnce()
+{
+    QFETCH(int, key);
+    QFETCH(int, pullAfter);
+
+    const QString text = QStringLiteral("0123456789");
+    // Pauses long enough for the hang-up to be seen well before the next byte is due.
+    programFunctionKey(0, text, false, false, 50);
+
+    QSerialPort *port = access->serialPort()->findChild<QSerialPort *>();
+    QVERIFY(port);
+    int receivedAtClose = -1;
+    qint64 bufferedAtClose = -1;
+    // Goes with this function, and with it the connections to its locals.
+    QObject scope;
+    connect(port, &QIODevice::aboutToClose, &scope, [&] {
+        receivedAtClose = device->received().size();
+        bufferedAtClose = port->bytesToWrite();
+    });
+    connect(device.get(), &SimulatedDevice::bytesReceived, &scope, [&] {
+        if (device->isPlugged() && device->received().size() >= pullAfter)
+            device->unplug();
+    });
+
+    LogCapture log;
+    access->keyInput(key, key == Qt::Key_F35 ? text : QString());
+
+    QCOMPARE(device->received(), text.toLatin1().left(pullAfter));
+    QCOMPARE(status(), writeFailure);
+    // Closed right at the pull, with nothing taken on since: no byte went into a dead port.
+    QCOMPARE(receivedAtClose, pullAfter);
+    QCOMPARE(bufferedAtClose, qint64(0));
+    QVERIFY(!access->serialPort()->writeData(QByteArrayLiteral("z")));
+    QVERIFY(!log.lines().join(QLatin1Char('\n')).contains(QLatin1String("SerialPort write error")));
+    if (key == Qt::Key_F1)
+        QCOMPARE(log.lines().constLast(), writeFailure);
+
+    // The next check finds the device gone and does what it always does.
+    log.clear();
+    access->checkConnection();
+    QCOMPARE(log.lines(), QStringList(QStringLiteral("the Solvane Device was not found.")));
+    QCOMPARE(status(), QStringLiteral("the Solvane Device was not found."));
+    QVERIFY(access->serialPort() == nullptr);
+    QVERIFY(!access->termView()->isEnabled());
+    QVERIFY(access->termView()->isHidden());
 }
 
 void TransmitTest::delayAppliedDuringSendGovernsRemainingPauses()
