@@ -101,12 +101,12 @@ public:
 
 private:
     void deliverFrame();
+    void closeIfDeviceGone(QSerialPort::SerialPortError error);
 
     QTimer *frameTimer;
     QElapsedTimer frameClock;
     qint64 bytesThisFrame;
     int blocksThisFrame;
-    void closeIfDeviceGone(QSerialPort::SerialPortError error);
 };
 
 #endif // SERIALPORT__H
