@@ -186,6 +186,8 @@ const QColor &DovikView::getBackColor() const
 
 void DovikView::insertView(const QByteArray &data)
 {
+    if (!shapingChosen)
+        chooseTextShaping();
     moveToEnd();
     // A copy of the view's cursor, at the end of the document: the view's own cursor sits at
     // the same position and moves along with every edit made through this one.
@@ -281,13 +283,15 @@ void DovikView::paintEvent(QPaintEvent *event)
 void DovikView::changeEvent(QEvent *event)
 {
     QTextEdit::changeEvent(event);
-    // The style sheet's font reaches the document as its default font on this event.
+    // The style sheet's font reaches the document as its default font on this event; whether it
+    // needs shaping is worked out when text next arrives, not at every change during start-up.
     if (event->type() == QEvent::FontChange)
-        chooseTextShaping();
+        shapingChosen = false;
 }
 
 void DovikView::chooseTextShaping()
 {
+    shapingChosen = true;
     QFont documentFont = document()->defaultFont();
     const bool skip = shapingChangesNothing(documentFont);
     if (skip == bool(documentFont.styleStrategy() & QFont::PreferNoShaping))

@@ -64,6 +64,7 @@ private:
     QFont font;
     QColor color;
     QColor backColor;
+    bool shapingChosen = false;
 };
 
 #endif // DOVIKVIEW_H

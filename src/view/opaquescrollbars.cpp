@@ -34,6 +34,9 @@ bool OpaqueScrollBars::eventFilter(QObject *watched, QEvent *event)
 // nothing of the image shows through.
 void OpaqueScrollBars::check(QScrollBar *bar)
 {
+    // A hidden bar is checked again when it is shown.
+    if (!bar->isVisible())
+        return;
     bool solid = !bar->size().isEmpty()
         && !bar->style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, bar);
     if (solid) {
