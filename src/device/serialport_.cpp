@@ -7,11 +7,12 @@
 
 namespace {
 
-// About the refresh rate of a display: more announcements than that would only repaint views
-// nobody can see change.
-constexpr int frameMilliseconds = 16;
-// Enough for a full-speed USB device at the frame rate with room to catch up, and little enough
-// that one frame of text layout stays far below what a user notices as lag.
+// A stream is shown thirty times a second: smooth enough for text that scrolls by, and each frame
+// costs about the same whatever it carries, so fewer frames cost less. Typed characters and their
+// echo are not held back (see readData).
+constexpr int frameMilliseconds = 33;
+// Twice what a full-speed USB device sends in a frame, so a backlog drains; little enough that one
+// frame of text layout stays well below what a user notices as lag.
 constexpr qint64 maxBytesPerFrame = 64 * 1024;
 // Until a frame has carried this much, its blocks are shown as they arrive.
 constexpr qint64 smallBytesPerFrame = 64;

@@ -327,6 +327,10 @@ void DovikView::moveToEnd()
     // New text always goes at the end and the display follows it, wherever the user had clicked
     // or scrolled to.
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    // Setting the cursor also lays out and scrolls to it; where it already is, that is wasted.
+    const QTextCursor current = textCursor();
+    if (current.atEnd() && !current.hasSelection())
+        return;
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor, 1);
     setTextCursor(cursor);
