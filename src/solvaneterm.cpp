@@ -1,12 +1,12 @@
 #include "solvaneterm.h"
 
-#include "dovikview.h"
-#include "functiondlg.h"
-#include "hexview.h"
-#include "opaquescrollbars.h"
+#include "view/dovikview.h"
+#include "functionkeys/functiondlg.h"
+#include "hexview/hexview.h"
+#include "view/opaquescrollbars.h"
 #include "scrollendkeeper.h"
 #include "repaintpacer.h"
-#include "serialport_.h"
+#include "device/serialport_.h"
 
 #include <QCloseEvent>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "dovikview.h"
+#include "view/dovikview.h"
 #include "logcapture.h"
 
 #include <QApplication>

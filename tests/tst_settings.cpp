@@ -1,5 +1,5 @@
-#include "dovikview.h"
-#include "functiondlg.h"
+#include "view/dovikview.h"
+#include "functionkeys/functiondlg.h"
 #include "logcapture.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"

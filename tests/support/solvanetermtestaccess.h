@@ -1,10 +1,10 @@
 #ifndef SOLVANETERMTESTACCESS_H
 #define SOLVANETERMTESTACCESS_H
 
-#include "dovikview.h"
-#include "functiondlg.h"
-#include "hexview.h"
-#include "serialport_.h"
+#include "view/dovikview.h"
+#include "functionkeys/functiondlg.h"
+#include "hexview/hexview.h"
+#include "device/serialport_.h"
 #include "solvaneterm.h"
 
 #include <QTimer>
