@@ -1,12 +1,12 @@
 #include "solvaneterm.h"
 
-#include "view/dovikview.h"
+#include "device/serialport_.h"
 #include "functionkeys/functiondlg.h"
 #include "hexview/hexview.h"
-#include "view/opaquescrollbars.h"
-#include "scrollendkeeper.h"
 #include "repaintpacer.h"
-#include "device/serialport_.h"
+#include "scrollendkeeper.h"
+#include "view/dovikview.h"
+#include "view/opaquescrollbars.h"
 
 #include <QCloseEvent>
 #include <QDebug>

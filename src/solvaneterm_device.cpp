@@ -1,9 +1,9 @@
 #include "solvaneterm.h"
 
-#include "view/dovikview.h"
-#include "hexview/hexview.h"
 #include "device/serialport_.h"
 #include "device/solvanedeviceinfo_linux.h"
+#include "hexview/hexview.h"
+#include "view/dovikview.h"
 
 #include <QDebug>
 #include <QLoggingCategory>

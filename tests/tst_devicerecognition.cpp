@@ -1,5 +1,5 @@
-#include "simulateddevice.h"
 #include "device/solvanedeviceinfo_linux.h"
+#include "simulateddevice.h"
 
 #include <QTest>
 

@@ -1,4 +1,3 @@
-#include "view/dovikview.h"
 #include "functionkeys/functiondlg.h"
 #include "hexview/hexview.h"
 #include "logcapture.h"
@@ -6,6 +5,7 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "view/dovikview.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "logcapture.h"
 #include "device/serialport_.h"
+#include "logcapture.h"
 
 #include <QSignalSpy>
 #include <QSocketNotifier>

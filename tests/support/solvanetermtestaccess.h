@@ -1,11 +1,11 @@
 #ifndef SOLVANETERMTESTACCESS_H
 #define SOLVANETERMTESTACCESS_H
 
-#include "view/dovikview.h"
+#include "device/serialport_.h"
 #include "functionkeys/functiondlg.h"
 #include "hexview/hexview.h"
-#include "device/serialport_.h"
 #include "solvaneterm.h"
+#include "view/dovikview.h"
 
 #include <QTimer>
 
