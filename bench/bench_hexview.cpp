@@ -6,8 +6,8 @@
 //
 //   bench_hexview [megabytes ...]          default: 1 16 64 256
 
-#include "hexview.h"
-#include "serialport_.h"
+#include "device/serialport_.h"
+#include "hexview/hexview.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
 

@@ -6,8 +6,8 @@
 // Defaults: 4096-byte blocks, 100 MB, text. The debug log is discarded, as it is when nobody
 // watches the standard error stream, but it is still formatted.
 
-#include "hexview.h"
-#include "serialport_.h"
+#include "device/serialport_.h"
+#include "hexview/hexview.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
 

@@ -1,12 +1,12 @@
 #include "solvaneterm.h"
 
-#include "dovikview.h"
-#include "functiondlg.h"
-#include "hexview.h"
-#include "opaquescrollbars.h"
-#include "scrollendkeeper.h"
+#include "device/serialport_.h"
+#include "functionkeys/functiondlg.h"
+#include "hexview/hexview.h"
 #include "repaintpacer.h"
-#include "serialport_.h"
+#include "scrollendkeeper.h"
+#include "view/dovikview.h"
+#include "view/opaquescrollbars.h"
 
 #include <QCloseEvent>
 #include <QDebug>

@@ -2,7 +2,7 @@
 
 #include "captureencoding.h"
 #include "capturefile.h"
-#include "dovikview.h"
+#include "view/dovikview.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

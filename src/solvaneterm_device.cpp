@@ -1,9 +1,9 @@
 #include "solvaneterm.h"
 
-#include "dovikview.h"
-#include "hexview.h"
-#include "serialport_.h"
-#include "solvanedeviceinfo_linux.h"
+#include "device/serialport_.h"
+#include "device/solvanedeviceinfo_linux.h"
+#include "hexview/hexview.h"
+#include "view/dovikview.h"
 
 #include <QDebug>
 #include <QLoggingCategory>

@@ -1,6 +1,6 @@
 #include "solvaneterm.h"
 
-#include "functiondlg.h"
+#include "functionkeys/functiondlg.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

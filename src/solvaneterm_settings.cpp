@@ -1,7 +1,7 @@
 #include "solvaneterm.h"
 
-#include "dovikview.h"
-#include "functiondlg.h"
+#include "functionkeys/functiondlg.h"
+#include "view/dovikview.h"
 
 #include "windowplacement.h"
 

@@ -1,6 +1,6 @@
 #include "solvaneterm.h"
 
-#include "serialport_.h"
+#include "device/serialport_.h"
 
 #include <QDebug>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
-#include "dovikview.h"
 #include "logcapture.h"
 #include "permissionchecks.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "view/dovikview.h"
 
 #include <QAbstractItemView>
 #include <QAction>

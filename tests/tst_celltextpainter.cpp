@@ -5,7 +5,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 
-#include "celltextpainter.h"
+#include "hexview/celltextpainter.h"
 
 // A paint device that keeps the text of every drawText call and draws nothing.
 class TextRecorder : public QPaintDevice

@@ -1,5 +1,5 @@
+#include "device/solvanedeviceinfo_linux.h"
 #include "simulateddevice.h"
-#include "solvanedeviceinfo_linux.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "dovikview.h"
 #include "logcapture.h"
+#include "view/dovikview.h"
 
 #include <QApplication>
 #include <QClipboard>

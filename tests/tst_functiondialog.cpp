@@ -1,4 +1,4 @@
-#include "functiondlg.h"
+#include "functionkeys/functiondlg.h"
 #include "logcapture.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"

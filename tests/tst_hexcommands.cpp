@@ -1,8 +1,8 @@
 #include <QUndoStack>
 #include <QtTest>
 
-#include "commands.h"
-#include "xbytearray.h"
+#include "hexview/commands.h"
+#include "hexview/xbytearray.h"
 
 class tst_HexCommands : public QObject
 {

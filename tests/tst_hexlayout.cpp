@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "hexlayout.h"
+#include "hexview/hexlayout.h"
 
 class tst_HexLayout : public QObject
 {

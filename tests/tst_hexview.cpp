@@ -9,8 +9,8 @@
 #include <QScrollBar>
 #include <QUndoStack>
 
-#include "hexview.h"
-#include "hexview_p.h"
+#include "hexview/hexview.h"
+#include "hexview/hexview_p.h"
 
 class tst_HexView : public QObject
 {

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QScrollBar>
 
-#include "hexview.h"
+#include "hexview/hexview.h"
 
 // The hex view holding more rows than the tallest widget can show pixel by pixel: whatever way
 // a row is brought into sight, it is the row drawn there and the row a click there reaches.

@@ -1,11 +1,11 @@
-#include "dovikview.h"
-#include "functiondlg.h"
-#include "hexview.h"
+#include "functionkeys/functiondlg.h"
+#include "hexview/hexview.h"
 #include "logcapture.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "view/dovikview.h"
 
 #include <QAction>
 #include <QApplication>

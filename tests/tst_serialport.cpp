@@ -1,5 +1,5 @@
+#include "device/serialport_.h"
 #include "logcapture.h"
-#include "serialport_.h"
 
 #include <QSignalSpy>
 #include <QSocketNotifier>

@@ -1,10 +1,10 @@
-#include "dovikview.h"
-#include "functiondlg.h"
+#include "functionkeys/functiondlg.h"
 #include "logcapture.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "view/dovikview.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "solvanedeviceinfo_linux.h"
+#include "device/solvanedeviceinfo_linux.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "xbytearray.h"
+#include "hexview/xbytearray.h"
 
 class tst_XByteArray : public QObject
 {

@@ -1,4 +1,4 @@
-#include "serialport_.h"
+#include "device/serialport_.h"
 
 #include <QDebug>
 #include <QTimer>

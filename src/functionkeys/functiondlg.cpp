@@ -1,4 +1,4 @@
-#include "functiondlg.h"
+#include "functionkeys/functiondlg.h"
 
 #include "solvaneterm.h"
 

@@ -1,4 +1,4 @@
-#include "celltextpainter.h"
+#include "hexview/celltextpainter.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "commands.h"
+#include "hexview/commands.h"
 
-#include "xbytearray.h"
+#include "hexview/xbytearray.h"
 
 CharCommand::CharCommand(
     XByteArray *xData, Cmd cmd, int charPos, char newChar, QUndoCommand *parent)

@@ -1,4 +1,4 @@
-#include "hexlayout.h"
+#include "hexview/hexlayout.h"
 
 #include <QWidget>
 

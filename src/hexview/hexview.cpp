@@ -1,9 +1,9 @@
-#include "hexview.h"
+#include "hexview/hexview.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 
-#include "hexview_p.h"
+#include "hexview/hexview_p.h"
 
 HexView::HexView(QWidget *parent)
     : QScrollArea(parent)

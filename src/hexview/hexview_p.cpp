@@ -1,4 +1,4 @@
-#include "hexview_p.h"
+#include "hexview/hexview_p.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -11,8 +11,8 @@
 #include <QUndoStack>
 #include <QWheelEvent>
 
-#include "celltextpainter.h"
-#include "commands.h"
+#include "hexview/celltextpainter.h"
+#include "hexview/commands.h"
 
 namespace {
 const int BytesPerRow = HexLayout::BytesPerRow;

@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "hexlayout.h"
-#include "xbytearray.h"
+#include "hexview/hexlayout.h"
+#include "hexview/xbytearray.h"
 
 class QKeyEvent;
 class QMouseEvent;

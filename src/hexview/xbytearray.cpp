@@ -1,6 +1,6 @@
-#include "xbytearray.h"
+#include "hexview/xbytearray.h"
 
-#include "hexlayout.h"
+#include "hexview/hexlayout.h"
 
 namespace {
 const int BytesPerRow = HexLayout::BytesPerRow;

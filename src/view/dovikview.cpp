@@ -1,6 +1,6 @@
-#include "dovikview.h"
+#include "view/dovikview.h"
 
-#include "opaquescrollbars.h"
+#include "view/opaquescrollbars.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QByteArray>

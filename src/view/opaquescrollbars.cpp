@@ -1,4 +1,4 @@
-#include "opaquescrollbars.h"
+#include "view/opaquescrollbars.h"
 
 #include <QAbstractScrollArea>
 #include <QEvent>

@@ -3,8 +3,8 @@
 // of change flags and a history of whole states. Undoing everything must bring back the bytes
 // and flags the edits started from, and redoing everything the ones they ended with.
 
-#include "commands.h"
-#include "xbytearray.h"
+#include "hexview/commands.h"
+#include "hexview/xbytearray.h"
 
 #include <QUndoStack>
 

@@ -3,7 +3,7 @@
 // taking back the last byte of its block not shown yet or else the last character shown, the rest
 // decoded as UTF-8, and every line end starting a new paragraph.
 
-#include "dovikview.h"
+#include "view/dovikview.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -1,14 +1,14 @@
-#include "dovikview.h"
-#include "functiondlg.h"
-#include "hexview.h"
+#include "device/serialport_.h"
+#include "device/solvanedeviceinfo_linux.h"
+#include "functionkeys/functiondlg.h"
+#include "hexview/hexview.h"
 #include "logcapture.h"
 #include "permissionchecks.h"
-#include "serialport_.h"
 #include "simulateddevice.h"
-#include "solvanedeviceinfo_linux.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "view/dovikview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

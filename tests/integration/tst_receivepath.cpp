@@ -1,12 +1,12 @@
-#include "dovikview.h"
-#include "functiondlg.h"
-#include "hexview.h"
+#include "device/serialport_.h"
+#include "functionkeys/functiondlg.h"
+#include "hexview/hexview.h"
 #include "logcapture.h"
-#include "serialport_.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "view/dovikview.h"
 
 #include <QApplication>
 #include <QClipboard>

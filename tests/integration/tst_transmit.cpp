@@ -1,10 +1,10 @@
-#include "dovikview.h"
-#include "functiondlg.h"
+#include "device/serialport_.h"
+#include "functionkeys/functiondlg.h"
 #include "logcapture.h"
-#include "serialport_.h"
 #include "simulateddevice.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "view/dovikview.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 #ifndef SOLVANETERMTESTACCESS_H
 #define SOLVANETERMTESTACCESS_H
 
-#include "dovikview.h"
-#include "functiondlg.h"
-#include "hexview.h"
-#include "serialport_.h"
+#include "device/serialport_.h"
+#include "functionkeys/functiondlg.h"
+#include "hexview/hexview.h"
 #include "solvaneterm.h"
+#include "view/dovikview.h"
 
 #include <QTimer>
 
