@@ -2,6 +2,7 @@
 
 #include "device/serialport_.h"
 #include "functionkeys/functiondlg.h"
+#include "functionkeys/functionkeytable.h"
 #include "hexview/hexview.h"
 #include "repaintpacer.h"
 #include "scrollendkeeper.h"
@@ -50,11 +51,10 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     ui.setupUi(this);
     new RepaintPacer(this);
 
-    for (int key = Qt::Key_F1; key <= Qt::Key_F12; ++key) {
-        functionString.append(qMakePair(key, QString()));
-        functionCheckCR.append(qMakePair(key, false));
-        functionCheckLF.append(qMakePair(key, false));
-    }
+    const FunctionKeyTable emptyKeys;
+    functionString = emptyKeys.strings();
+    functionCheckCR = emptyKeys.crFlags();
+    functionCheckLF = emptyKeys.lfFlags();
     delay = 5;
 
     connect(ui.actionAbout_This_Program, SIGNAL(triggered()), this, SLOT(about()));

@@ -64,9 +64,7 @@ private:
     bool openSolvaneDevice(const QStringList &ports, QString *failure = nullptr);
     void closeSolvaneDevice();
 
-    void sendPlain(const QString &text);
-    void sendFunctionKey(int index);
-    bool sendByteByByte(const QString &text);
+    bool sendByteByByte(const QByteArray &bytes);
 
     // Tests reach the private state through this class.
     friend class SolvaneTermTestAccess;

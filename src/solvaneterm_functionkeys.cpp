@@ -1,6 +1,7 @@
 #include "solvaneterm.h"
 
 #include "functionkeys/functiondlg.h"
+#include "functionkeys/functionkeytable.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -40,15 +41,13 @@ void SolvaneTerm::applyFunction()
     if (!functionDlg)
         return;
 
-    functionString.clear();
-    functionCheckCR.clear();
-    functionCheckLF.clear();
-    for (int i = 0; i < 12; ++i) {
-        const int key = Qt::Key_F1 + i;
-        functionString.append(qMakePair(key, functionDlg->lineEditF[i]->text()));
-        functionCheckCR.append(qMakePair(key, functionDlg->checkBoxCR[i]->isChecked()));
-        functionCheckLF.append(qMakePair(key, functionDlg->checkBoxLF[i]->isChecked()));
-    }
+    FunctionKeyTable table;
+    for (int i = 0; i < FunctionKeyTable::size; ++i)
+        table[i] = {functionDlg->lineEditF[i]->text(), functionDlg->checkBoxCR[i]->isChecked(),
+            functionDlg->checkBoxLF[i]->isChecked()};
+    functionString = table.strings();
+    functionCheckCR = table.crFlags();
+    functionCheckLF = table.lfFlags();
 
     // The text, not the value: a field the user emptied means no delay at all.
     bool ok = false;

@@ -1,6 +1,8 @@
 #include "view/dovikview.h"
 
 #include "view/opaquescrollbars.h"
+#include "view/receivedblock.h"
+#include "view/terminalstylesheet.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QByteArray>
@@ -22,7 +24,6 @@
 
 namespace {
 
-constexpr char nul = '\x00';
 // Dropping the oldest text makes the layout move every line that stays up, at a cost of about a
 // microsecond per line, so the number of lines kept is what bounds the time one trim holds up the
 // window: it stays within a frame. A few thousand lines go at a time, so that it is rarely paid.
@@ -38,20 +39,6 @@ constexpr int lineLengthAfterTrim = 4096;
 // within the limits above.
 constexpr qreal displayHeightLimit = 6e6;
 constexpr qreal displayHeightAfterTrim = 4.5e6;
-constexpr char backspace = '\x08';
-
-// The colour as the style sheet writes it: no alpha, and black for an invalid colour, which has
-// no components of its own.
-QColor sheetColor(const QColor &color)
-{
-    return color.isValid() ? QColor(color.red(), color.green(), color.blue()) : QColor(Qt::black);
-}
-
-QString rgbText(const QColor &color)
-{
-    const QColor c = sheetColor(color);
-    return QStringLiteral("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
-}
 
 QList<QGlyphRun> glyphsOf(const QString &text, const QFont &font)
 {
@@ -103,27 +90,6 @@ bool shapingChangesNothing(const QFont &font)
             return false;
     }
     return true;
-}
-
-// The family as a quoted style sheet string, so that no family can end the string early and add
-// rules of its own. Quotes and backslashes are escaped. A line break cannot stand in a string, and
-// no installed family has one, so it is left out. The sheet parser decodes a backslash followed by
-// hex digits before anything else, so such a run in a family may come out as another character,
-// but always as one escaped inside the string.
-QString quotedFamily(const QString &family)
-{
-    QString quoted;
-    quoted.reserve(family.size() + 2);
-    quoted += QLatin1Char('"');
-    for (const QChar c : family) {
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\f'))
-            continue;
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            quoted += QLatin1Char('\\');
-        quoted += c;
-    }
-    quoted += QLatin1Char('"');
-    return quoted;
 }
 
 } // namespace
@@ -195,25 +161,13 @@ void DovikView::insertView(const QByteArray &data)
 
     // Backspaces first eat bytes of this block that are not shown yet, so the whole block still
     // goes into the document as a single insertion.
-    QByteArray pending;
-    pending.reserve(data.size());
-    for (const char byte : data) {
-        if (byte == nul)
-            continue;
-        if (byte == backspace) {
-            if (pending.isEmpty() && cursor.position() != 0) {
-                cursor.deletePreviousChar();
-                ensureCursorVisible();
-            }
-            pending.chop(1);
-            continue;
-        }
-        pending.append(byte);
+    const ReceivedBlock block = decodeReceivedBlock(data);
+    for (int i = 0; i < block.deletions && cursor.position() != 0; ++i) {
+        cursor.deletePreviousChar();
+        ensureCursorVisible();
     }
-
-    const QString text = QString::fromUtf8(pending);
-    if (!text.isEmpty())
-        cursor.insertText(text);
+    if (!block.text.isEmpty())
+        cursor.insertText(block.text);
     ensureCursorVisible();
     trimOldestText();
 }
@@ -275,7 +229,7 @@ void DovikView::paintEvent(QPaintEvent *event)
     // the same colour is what lets the viewport be opaque.
     {
         QPainter painter(viewport());
-        painter.fillRect(event->rect(), sheetColor(backColor));
+        painter.fillRect(event->rect(), styleSheetColor(backColor));
     }
     QTextEdit::paintEvent(event);
 }
@@ -302,24 +256,7 @@ void DovikView::chooseTextShaping()
 
 void DovikView::applyStyleSheet()
 {
-    // QFont::weight() is on Qt's 0-99 scale, which style sheets do not use for numeric weights;
-    // it is written as it is so that stored settings keep producing the same sheet.
-    QString sheet = QStringLiteral("QTextEdit { font:");
-    if (font.style() == QFont::StyleItalic)
-        sheet += QStringLiteral("italic ");
-    sheet += QString::number(font.weight());
-    sheet += QLatin1Char(' ');
-    sheet += QString::number(font.pointSize());
-    sheet += QStringLiteral("pt ");
-    sheet += quotedFamily(font.family());
-    sheet += QLatin1Char(';');
-    sheet += QStringLiteral("color:rgb(");
-    sheet += rgbText(color);
-    sheet += QStringLiteral(");");
-    sheet += QStringLiteral("background-color:rgb(");
-    sheet += rgbText(backColor);
-    sheet += QStringLiteral("); }");
-    setStyleSheet(sheet);
+    setStyleSheet(terminalStyleSheet(font, color, backColor));
 }
 
 void DovikView::moveToEnd()

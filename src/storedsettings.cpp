@@ -1,0 +1,89 @@
+#include "storedsettings.h"
+
+#include <QSettings>
+
+namespace {
+
+QFont terminalFont(const QString &family, int pointSize, int weight, bool italic)
+{
+    QFont font;
+    font.setFamily(family);
+    font.setWeight(weight);
+    font.setPointSize(pointSize);
+    font.setStyle(italic ? QFont::StyleItalic : QFont::StyleNormal);
+    return font;
+}
+
+} // namespace
+
+QFont StoredSettings::defaultFont()
+{
+    return terminalFont(QStringLiteral("Courier New"), 10, QFont::Normal, false);
+}
+
+// A zero or empty value, which is also what a missing or unreadable one gives, means the default.
+StoredSettings StoredSettings::load(const QSettings &settings)
+{
+    StoredSettings stored;
+
+    const QPoint pos = settings.value(QStringLiteral("pos")).toPoint();
+    if (pos.x() != 0 || pos.y() != 0)
+        stored.pos = pos;
+    const QSize size = settings.value(QStringLiteral("size")).toSize();
+    if (size.width() >= 1 && size.height() >= 1)
+        stored.size = size;
+
+    stored.toolbarHidden = settings.value(QStringLiteral("viewtoolbar"), false).toBool();
+
+    QString family = settings.value(QStringLiteral("fontfamily")).toString();
+    if (family.isEmpty())
+        family = QStringLiteral("Courier New");
+    int pointSize = settings.value(QStringLiteral("fontsize"), 0).toInt();
+    if (pointSize == 0)
+        pointSize = 10;
+    int weight = settings.value(QStringLiteral("fontweight"), 0).toInt();
+    if (weight == 0)
+        weight = QFont::Normal;
+    const bool italic = settings.value(QStringLiteral("fontstyle"), false).toBool();
+    stored.font = terminalFont(family, pointSize, weight, italic);
+
+    // An unparsable text colour leaves the view's colour as it is (white); an unparsable
+    // background is taken as it is, and drawn black.
+    QString fontColor = settings.value(QStringLiteral("fontcolor")).toString();
+    if (fontColor.isEmpty())
+        fontColor = QStringLiteral("#FFFFFF");
+    stored.color = QColor(fontColor);
+    QString backColor = settings.value(QStringLiteral("backcolor")).toString();
+    if (backColor.isEmpty())
+        backColor = QStringLiteral("#438865");
+    stored.backColor = QColor(backColor);
+
+    stored.functionKeys = FunctionKeyTable::read(settings);
+    stored.delay = settings.value(QStringLiteral("delay"), 5).toInt();
+    stored.functionDialogShown = settings.value(QStringLiteral("ShowFunctionDlg"), false).toBool();
+    stored.hexamode = settings.value(QStringLiteral("isHexamode"), false).toBool();
+    return stored;
+}
+
+void StoredSettings::save(QSettings &settings) const
+{
+    settings.setValue(QStringLiteral("pos"), pos);
+    settings.setValue(QStringLiteral("size"), size);
+
+    settings.setValue(QStringLiteral("fontfamily"), font.family());
+    settings.setValue(QStringLiteral("fontsize"), font.pointSize());
+    settings.setValue(QStringLiteral("fontweight"), font.weight());
+    settings.setValue(QStringLiteral("fontstyle"), font.style() != QFont::StyleNormal);
+
+    settings.setValue(QStringLiteral("fontcolor"), color.name());
+    settings.setValue(QStringLiteral("backcolor"), backColor.name());
+
+    settings.setValue(QStringLiteral("viewtoolbar"), toolbarHidden);
+    settings.setValue(QStringLiteral("ShowFunctionDlg"), functionDialogShown);
+
+    functionKeys.write(settings);
+
+    // As text, the way the store has always held it.
+    settings.setValue(QStringLiteral("delay"), QString::number(delay));
+    settings.setValue(QStringLiteral("isHexamode"), hexamode);
+}

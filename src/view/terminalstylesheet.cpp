@@ -1,0 +1,59 @@
+#include "view/terminalstylesheet.h"
+
+namespace {
+
+QString rgbText(const QColor &color)
+{
+    const QColor c = styleSheetColor(color);
+    return QStringLiteral("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
+// The family as a quoted style sheet string, so that no family can end the string early and add
+// rules of its own. Quotes and backslashes are escaped. A line break cannot stand in a string, and
+// no installed family has one, so it is left out. The sheet parser decodes a backslash followed by
+// hex digits before anything else, so such a run in a family may come out as another character,
+// but always as one escaped inside the string.
+QString quotedFamily(const QString &family)
+{
+    QString quoted;
+    quoted.reserve(family.size() + 2);
+    quoted += QLatin1Char('"');
+    for (const QChar c : family) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\f'))
+            continue;
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted += QLatin1Char('"');
+    return quoted;
+}
+
+} // namespace
+
+QColor styleSheetColor(const QColor &color)
+{
+    return color.isValid() ? QColor(color.red(), color.green(), color.blue()) : QColor(Qt::black);
+}
+
+QString terminalStyleSheet(const QFont &font, const QColor &color, const QColor &backColor)
+{
+    // QFont::weight() is on Qt's 0-99 scale, which style sheets do not use for numeric weights;
+    // it is written as it is so that stored settings keep producing the same sheet.
+    QString sheet = QStringLiteral("QTextEdit { font:");
+    if (font.style() == QFont::StyleItalic)
+        sheet += QStringLiteral("italic ");
+    sheet += QString::number(font.weight());
+    sheet += QLatin1Char(' ');
+    sheet += QString::number(font.pointSize());
+    sheet += QStringLiteral("pt ");
+    sheet += quotedFamily(font.family());
+    sheet += QLatin1Char(';');
+    sheet += QStringLiteral("color:rgb(");
+    sheet += rgbText(color);
+    sheet += QStringLiteral(");");
+    sheet += QStringLiteral("background-color:rgb(");
+    sheet += rgbText(backColor);
+    sheet += QStringLiteral("); }");
+    return sheet;
+}
