@@ -61,8 +61,6 @@ private slots:
     void cleanup();
 
     void styleSheetStartsEmptyAndDefaultsMatch();
-    void styleSheet_data();
-    void styleSheet();
     void invalidTextColorKeepsSheet();
     void awkwardFamilyKeepsColours_data();
     void awkwardFamilyKeepsColours();
@@ -123,62 +121,6 @@ void tst_DovikView::styleSheetStartsEmptyAndDefaultsMatch()
     view->setColor(view->getColor());
     view->setBackColor(view->getBackColor());
     QCOMPARE(view->styleSheet(), defaultSheet);
-}
-
-void tst_DovikView::styleSheet_data()
-{
-    QTest::addColumn<QFont>("font");
-    QTest::addColumn<QColor>("color");
-    QTest::addColumn<QColor>("backColor");
-    QTest::addColumn<QString>("expected");
-
-    const QFont courier(QStringLiteral("Courier New"), 10);
-    QFont oblique = courier;
-    oblique.setStyle(QFont::StyleOblique);
-    QFont pixels = courier;
-    pixels.setPixelSize(14);
-    const QColor white(Qt::white);
-    const QColor green(43, 88, 65);
-
-    QTest::newRow("italic bold 12 pt")
-        << QFont(QStringLiteral("Courier New"), 12, QFont::Bold, true) << white << green
-        << "QTextEdit { font:italic 75 12pt \"Courier New\";color:rgb(255,255,255);"
-           "background-color:rgb(43,88,65); }";
-    QTest::newRow("oblique is not italic")
-        << oblique << white << green
-        << "QTextEdit { font:50 10pt \"Courier New\";color:rgb(255,255,255);"
-           "background-color:rgb(43,88,65); }";
-    QTest::newRow("pixel-sized font")
-        << pixels << white << green
-        << "QTextEdit { font:50 -1pt \"Courier New\";color:rgb(255,255,255);"
-           "background-color:rgb(43,88,65); }";
-    QTest::newRow("invalid background is black")
-        << courier << white << QColor()
-        << "QTextEdit { font:50 10pt \"Courier New\";color:rgb(255,255,255);"
-           "background-color:rgb(0,0,0); }";
-    QTest::newRow("quote and backslash escaped")
-        << QFont(QStringLiteral("a\"b\\c"), 10) << white << green
-        << "QTextEdit { font:50 10pt \"a\\\"b\\\\c\";color:rgb(255,255,255);"
-           "background-color:rgb(43,88,65); }";
-    QTest::newRow("alpha left out") << QFont(QStringLiteral("Monospace"), 9, QFont::Light)
-                                    << QColor(1, 2, 3, 4) << QColor(250, 128, 0, 10)
-                                    << "QTextEdit { font:25 9pt \"Monospace\";color:rgb(1,2,3);"
-                                       "background-color:rgb(250,128,0); }";
-}
-
-void tst_DovikView::styleSheet()
-{
-    QFETCH(QFont, font);
-    QFETCH(QColor, color);
-    QFETCH(QColor, backColor);
-    QFETCH(QString, expected);
-
-    // Qt's style code warns about a -1pt font; that is the expected outcome of a pixel size.
-    LogCapture styleWarnings(QtWarningMsg);
-    view->setFont(font);
-    view->setColor(color);
-    view->setBackColor(backColor);
-    QCOMPARE(view->styleSheet(), expected);
 }
 
 void tst_DovikView::invalidTextColorKeepsSheet()

@@ -185,10 +185,6 @@ private slots:
     void functionDialogState();
     void toolbarState_data();
     void toolbarState();
-    void colourNames_data();
-    void colourNames();
-    void fontStyle_data();
-    void fontStyle();
     void enterWithReturnAtEveryStart();
     void writtenOncePerClose_data();
     void writtenOncePerClose();
@@ -452,35 +448,6 @@ void tst_Settings::storedValues_data()
     addStoreRow("size 700x500 kept", "size=@Size(700 500)\n",
         restoredWith([](Restored &r) { r.size = QSize(700, 500); }));
     addStoreRow("size 1024x700 held to the screen", "size=@Size(1024 700)\n", Restored());
-    addStoreRow("empty family replaced", "fontfamily=\n", Restored());
-    addStoreRow("family kept", "fontfamily=Monospace\n",
-        restoredWith([](Restored &r) { r.family = QStringLiteral("Monospace"); }));
-    addStoreRow("fontsize 0 replaced", "fontsize=0\n", Restored());
-    addStoreRow(
-        "fontsize 1 kept", "fontsize=1\n", restoredWith([](Restored &r) { r.pointSize = 1; }));
-    addStoreRow(
-        "fontsize 22 kept", "fontsize=22\n", restoredWith([](Restored &r) { r.pointSize = 22; }));
-    addStoreRow("fontweight 0 replaced", "fontweight=0\n", Restored());
-    addStoreRow(
-        "fontweight 25 kept", "fontweight=25\n", restoredWith([](Restored &r) { r.weight = 25; }));
-    addStoreRow(
-        "fontweight 75 kept", "fontweight=75\n", restoredWith([](Restored &r) { r.weight = 75; }));
-    addStoreRow("italic", "fontstyle=true\n", restoredWith([](Restored &r) { r.italic = true; }));
-    addStoreRow(
-        "colours by short names", "fontcolor=red\nbackcolor=#00F\n", restoredWith([](Restored &r) {
-            r.color = QColor(0xff, 0, 0);
-            r.backColor = QColor(0, 0, 0xff);
-        }));
-    addStoreRow("delay 0 stays 0", "delay=0\n", restoredWith([](Restored &r) { r.delay = 0; }));
-    addStoreRow("delay 250", "delay=250\n", restoredWith([](Restored &r) { r.delay = 250; }));
-    addStoreRow("F1 with both flags", "F1=ping\nC1=true\nL1=true\n", restoredWith([](Restored &r) {
-        r.f1 = QStringLiteral("ping");
-        r.c1 = true;
-        r.l1 = true;
-    }));
-    addStoreRow("F12 only", "F12=last\nC12=true\n", Restored());
-    addStoreRow("toolbar hidden", "viewtoolbar=true\n",
-        restoredWith([](Restored &r) { r.toolbarHidden = true; }));
     addStoreRow("dialog and hex mode on", "ShowFunctionDlg=true\nisHexamode=true\n",
         restoredWith([](Restored &r) {
             r.dialogShown = true;
@@ -496,13 +463,6 @@ void tst_Settings::storedValues()
     QVERIFY(writeRawStore("[General]\n" + store));
     SolvaneTerm *window = start();
     compareRestored(window, expected);
-    if (QTest::currentTestFailed())
-        return;
-    if (store.startsWith("F12=")) {
-        QCOMPARE(window->getFunctionString().at(11).second, QStringLiteral("last"));
-        QCOMPARE(window->getFunctionCheckCR().at(11).second, true);
-        QCOMPARE(window->getFunctionCheckLF().at(11).second, false);
-    }
 }
 
 void tst_Settings::handEditedStore_data()
@@ -781,87 +741,6 @@ void tst_Settings::toolbarState()
     QVERIFY(QTest::qWaitForWindowExposed(second));
     QCOMPARE(after.ui().action_Toolbar->isChecked(), hidden);
     QCOMPARE(after.ui().toolBar->isVisible(), !hidden);
-}
-
-void tst_Settings::colourNames_data()
-{
-    QTest::addColumn<QColor>("text");
-    QTest::addColumn<QColor>("background");
-    QTest::addColumn<QString>("textName");
-    QTest::addColumn<QString>("backgroundName");
-
-    QTest::newRow("by name") << QColor("red") << QColor("navy") << QStringLiteral("#ff0000")
-                             << QStringLiteral("#000080");
-    QTest::newRow("upper-case hex") << QColor("#ABCDEF") << QColor("#0A0B0C")
-                                    << QStringLiteral("#abcdef") << QStringLiteral("#0a0b0c");
-    QTest::newRow("three-digit hex") << QColor("#fa0") << QColor("#123")
-                                     << QStringLiteral("#ffaa00") << QStringLiteral("#112233");
-    QTest::newRow("translucent") << QColor(1, 2, 3, 4) << QColor(250, 251, 252, 0)
-                                 << QStringLiteral("#010203") << QStringLiteral("#fafbfc");
-    QTest::newRow("hsv") << QColor::fromHsv(120, 255, 255) << QColor::fromHsv(0, 0, 0)
-                         << QStringLiteral("#00ff00") << QStringLiteral("#000000");
-    QTest::newRow("global colour") << QColor(Qt::darkYellow) << QColor(Qt::white)
-                                   << QStringLiteral("#808000") << QStringLiteral("#ffffff");
-}
-
-void tst_Settings::colourNames()
-{
-    QFETCH(QColor, text);
-    QFETCH(QColor, background);
-    QFETCH(QString, textName);
-    QFETCH(QString, backgroundName);
-
-    SolvaneTerm *first = start();
-    SolvaneTermTestAccess before(*first);
-    before.termView()->setColor(text);
-    before.termView()->setBackColor(background);
-    close(first);
-
-    const QList<QByteArray> lines = rawStoreLines();
-    QVERIFY(lines.contains("fontcolor=" + textName.toLatin1()));
-    QVERIFY(lines.contains("backcolor=" + backgroundName.toLatin1()));
-
-    SolvaneTerm *second = start();
-    SolvaneTermTestAccess after(*second);
-    QCOMPARE(after.termView()->getColor().name(), textName);
-    QCOMPARE(after.termView()->getBackColor().name(), backgroundName);
-    QCOMPARE(after.termView()->getColor().alpha(), 255);
-}
-
-void tst_Settings::fontStyle_data()
-{
-    QTest::addColumn<int>("style");
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<int>("restored");
-
-    QTest::newRow("normal") << int(QFont::StyleNormal) << QByteArray("fontstyle=false")
-                            << int(QFont::StyleNormal);
-    QTest::newRow("italic") << int(QFont::StyleItalic) << QByteArray("fontstyle=true")
-                            << int(QFont::StyleItalic);
-    QTest::newRow("oblique") << int(QFont::StyleOblique) << QByteArray("fontstyle=true")
-                             << int(QFont::StyleItalic);
-}
-
-void tst_Settings::fontStyle()
-{
-    QFETCH(int, style);
-    QFETCH(QByteArray, stored);
-    QFETCH(int, restored);
-
-    SolvaneTerm *first = start();
-    SolvaneTermTestAccess before(*first);
-    QFont font(QStringLiteral("Courier New"), 11, 63);
-    font.setStyle(QFont::Style(style));
-    before.termView()->setFont(font);
-    close(first);
-    QVERIFY(rawStoreLines().contains(stored));
-    QVERIFY(rawStoreLines().contains("fontweight=63"));
-
-    SolvaneTerm *second = start();
-    const QFont &back = SolvaneTermTestAccess(*second).termView()->getFont();
-    QCOMPARE(int(back.style()), restored);
-    QCOMPARE(back.weight(), 63);
-    QCOMPARE(back.pointSize(), 11);
 }
 
 void tst_Settings::enterWithReturnAtEveryStart()
