@@ -4,6 +4,7 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "verifycall.h"
 #include "view/dovikview.h"
 
 #include <QAction>
@@ -291,9 +292,7 @@ void tst_Settings::firstStart()
     SolvaneTerm *window = start();
     SolvaneTermTestAccess access(*window);
 
-    compareRestored(window, Restored());
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(compareRestored(window, Restored()));
     for (int i = 0; i < 12; ++i) {
         QCOMPARE(window->getFunctionString().at(i).second, QString());
         QCOMPARE(window->getFunctionCheckCR().at(i).second, false);
@@ -391,9 +390,7 @@ void tst_Settings::roundTrip()
     expected.delay = 37;
     expected.dialogShown = true;
     expected.hexamode = true;
-    compareRestored(second, expected);
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(compareRestored(second, expected));
 
     for (int i = 0; i < 12; ++i) {
         QCOMPARE(second->getFunctionString().at(i).second, keyText(i));
@@ -495,9 +492,7 @@ void tst_Settings::storedValues()
 
     QVERIFY(writeRawStore("[General]\n" + store));
     SolvaneTerm *window = start();
-    compareRestored(window, expected);
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(compareRestored(window, expected));
     if (store.startsWith("F12=")) {
         QCOMPARE(window->getFunctionString().at(11).second, QStringLiteral("last"));
         QCOMPARE(window->getFunctionCheckCR().at(11).second, true);
@@ -608,9 +603,7 @@ void tst_Settings::handEditedStore()
     // How often the toolkit repeats a warning depends on when it polishes the widgets.
     LogCapture warnings(QtWarningMsg);
     SolvaneTerm *window = start();
-    compareRestored(window, expected);
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(compareRestored(window, expected));
     if (store.contains("F2=\"a, b\""))
         QCOMPARE(window->getFunctionString().at(1).second, QStringLiteral("a, b"));
 

@@ -1,3 +1,5 @@
+#include "verifycall.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -142,9 +144,7 @@ void tst_Simulator::demoSession()
     QVERIFY(saw(QStringLiteral("demo 04d8:000a %1 plugged").arg(first)));
     QVERIFY(saw(QStringLiteral("bare no USB identity %1 plugged").arg(pathOf("bare"))));
 
-    openPort(QStringLiteral("demo"));
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(openPort(QStringLiteral("demo")));
     QByteArray everyByte;
     for (int value = 0; value < 256; ++value)
         everyByte.append(char(value));
@@ -168,9 +168,7 @@ void tst_Simulator::demoSession()
     QTRY_VERIFY_WITH_TIMEOUT(
         saw(QStringLiteral("demo 04d8:000a %1 plugged").arg(pathOf("demo"))), patienceMs);
     received.clear();
-    openPort(QStringLiteral("demo"));
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(openPort(QStringLiteral("demo")));
     port.reset();
     QTRY_VERIFY_WITH_TIMEOUT(saw(QStringLiteral("demo closed by the program")), patienceMs);
 
@@ -207,9 +205,7 @@ void tst_Simulator::flood()
     QFETCH(QByteArray, end);
     QFETCH(int, leastMs);
 
-    openPort(QStringLiteral("demo"));
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(openPort(QStringLiteral("demo")));
     command("flood demo " + arguments);
     const QRegularExpression ended(
         QStringLiteral("^demo flood ended: %1 of %1 bytes in (\\d+) ms").arg(bytes));

@@ -4,6 +4,7 @@
 #include "simulateddevice.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 #include "view/dovikview.h"
 
 #include <QApplication>
@@ -77,13 +78,9 @@ private:
 void TransmitTest::init()
 {
     device = std::make_unique<SimulatedDevice>(0x04D8, 0x000A);
-    window = std::make_unique<SolvaneTerm>();
+    window = makeTestWindow();
     access = std::make_unique<SolvaneTermTestAccess>(*window);
-    access->connectionTimer()->stop();
-    window->show();
-    access->checkConnection();
-    QVERIFY(window->isConnected());
-    QTRY_VERIFY(device->isPortOpen());
+    QVERIFY(openedWithOneCheck(*window, *device));
     device->clearReceived();
 }
 
