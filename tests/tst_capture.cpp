@@ -5,6 +5,7 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 #include "view/dovikview.h"
 
 #include <QAction>
@@ -477,14 +478,6 @@ void tst_Capture::about()
     QCOMPARE(savedFiles(), QStringList());
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any settings access: the save dialog keeps its history in the
-    // configuration directory too.
-    TempConfig config;
-    QApplication app(argc, argv);
-    tst_Capture test(config);
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_Capture)
 
 #include "tst_capture.moc"

@@ -4,6 +4,7 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 #include "verifycall.h"
 #include "view/dovikview.h"
 
@@ -930,14 +931,6 @@ void tst_Settings::destroyingWithoutCloseWritesNothing()
     QCOMPARE(QSettings(organisation, windtitle).allKeys(), QStringList());
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any settings access, which fixes the configuration directory
-    // for the whole process.
-    TempConfig config;
-    QApplication app(argc, argv);
-    tst_Settings test(config);
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_Settings)
 
 #include "tst_settings.moc"

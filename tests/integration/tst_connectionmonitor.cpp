@@ -487,16 +487,6 @@ void tst_ConnectionMonitor::realTimerFindsTheDevice()
     QCOMPARE(status(), foundStatus(device.slavePath()));
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any QSettings: the window reads and writes its settings there.
-    TempConfig config;
-    if (!config.isValid())
-        qFatal("cannot make a temporary configuration directory");
-    SimulatedDevice::listFilePath();
-    QApplication app(argc, argv);
-    tst_ConnectionMonitor test;
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_ConnectionMonitor)
 
 #include "tst_connectionmonitor.moc"

@@ -428,16 +428,6 @@ void tst_ReceivePath::typingInHexViewChangesNothing()
     QVERIFY(device->received().isEmpty());
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any QSettings: the window reads and writes its settings there.
-    TempConfig config;
-    if (!config.isValid())
-        qFatal("cannot make a temporary configuration directory");
-    SimulatedDevice::listFilePath();
-    QApplication app(argc, argv);
-    tst_ReceivePath test;
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_ReceivePath)
 
 #include "tst_receivepath.moc"

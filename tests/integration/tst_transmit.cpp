@@ -427,12 +427,6 @@ void TransmitTest::pacedSendKeepsReceiving()
     QCOMPARE(access->termView()->toPlainText(), QStringLiteral("echo"));
 }
 
-int main(int argc, char **argv)
-{
-    TempConfig config;
-    QApplication app(argc, argv);
-    TransmitTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(TransmitTest)
 
 #include "tst_transmit.moc"

@@ -1,7 +1,6 @@
 #include "ptydevice.h"
 
 #include "deadlinetimer.h"
-#include "pseudoterminal.h"
 
 #include <QRandomGenerator>
 
@@ -39,21 +38,6 @@ PtyDevice::PtyDevice(const QString &name, int number, int vendorId, int productI
 PtyDevice::~PtyDevice()
 {
     unplug();
-}
-
-QString PtyDevice::slavePath() const
-{
-    return pty->slavePath();
-}
-
-bool PtyDevice::isPlugged() const
-{
-    return pty->isPlugged();
-}
-
-bool PtyDevice::isPortOpen() const
-{
-    return pty->isPortOpen();
 }
 
 bool PtyDevice::plug(QString *error)

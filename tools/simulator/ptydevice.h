@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pseudoterminal.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -7,7 +9,6 @@
 #include <QTimer>
 
 class DeadlineTimer;
-class PseudoTerminal;
 
 // One simulated device on a pseudo-terminal: it echoes what it receives, greets the program
 // when it opens the port, and can flood the port with text or random bytes at a chosen rate.
@@ -29,9 +30,9 @@ public:
     QString name() const { return deviceName; }
     int vendorId() const { return vendor; }
     int productId() const { return product; }
-    QString slavePath() const;
-    bool isPlugged() const;
-    bool isPortOpen() const;
+    QString slavePath() const { return pty->slavePath(); }
+    bool isPlugged() const { return pty->isPlugged(); }
+    bool isPortOpen() const { return pty->isPortOpen(); }
     bool isFlooding() const { return flooding; }
     void setEcho(bool on) { echo = on; }
     bool isEchoing() const { return echo; }
