@@ -8,12 +8,14 @@
 #include "simulateddevice.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTime>
 
 #include <cstdio>
+#include <memory>
 #include <sys/resource.h>
 
 namespace {
@@ -44,12 +46,9 @@ int main(int argc, char **argv)
     const int delayMs = argc > 2 ? QByteArray(argv[2]).toInt() : 5;
 
     SimulatedDevice device;
-    SolvaneTerm window;
-    SolvaneTermTestAccess access(window);
-    access.connectionTimer()->stop();
-    window.show();
-    access.checkConnection();
-    if (!window.isConnected()) {
+    const std::unique_ptr<SolvaneTerm> window = makeTestWindow();
+    SolvaneTermTestAccess access(*window);
+    if (!openedWithOneCheck(*window, device)) {
         std::fprintf(stderr, "the simulated device was not opened\n");
         return 1;
     }

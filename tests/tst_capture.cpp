@@ -1,24 +1,21 @@
+#include "dialogscript.h"
 #include "logcapture.h"
 #include "permissionchecks.h"
 #include "simulateddevice.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 #include "view/dovikview.h"
 
-#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
-#include <QCompleter>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCodec>
@@ -27,165 +24,11 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// What one modal dialog showed when it came up.
-struct SeenDialog
-{
-    QString className;
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QStringList nameFilters;
-    QString selectedNameFilter;
-    QString directory;
-    QString defaultSuffix;
-    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
-    QWidget *parent = nullptr;
-};
-
-using Step = std::function<void(QWidget *)>;
-
-// Plays the user's part in the modal dialogs that a handler opens, one after the other: each
-// dialog that comes up is recorded and answered by the next step, from inside the dialog's own
-// event loop. A dialog with no step left, or one still up after ten seconds, is rejected so
-// that a wrong handler fails the test instead of hanging it.
-class DialogScript : public QObject
-{
-    Q_OBJECT
-    Q_DISABLE_COPY(DialogScript)
-
-public:
-    explicit DialogScript(QList<Step> steps)
-        : steps(std::move(steps))
-    {
-        connect(&poll, &QTimer::timeout, this, &DialogScript::look);
-        poll.start(10);
-    }
-
-    QList<SeenDialog> seen() const { return record; }
-    bool stuck() const { return gaveUp; }
-
-private:
-    void look()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        if (modal == current) {
-            if (upFor.elapsed() > 10000) {
-                gaveUp = true;
-                modal->close();
-            }
-            return;
-        }
-        // The file dialog is briefly the active modal widget again after its overwrite question
-        // is answered; it is the same dialog, not a new one.
-        if (answered.contains(modal))
-            return;
-        answered.append(modal);
-        current = modal;
-        upFor.start();
-        record.append(describe(modal));
-        const Step step
-            = steps.isEmpty() ? Step([](QWidget *w) { w->close(); }) : steps.takeFirst();
-        // Answered from the event loop rather than from here: an answer may open the next
-        // dialog, whose loop must still see this timer.
-        QPointer<QWidget> target(modal);
-        QTimer::singleShot(0, this, [step, target] {
-            if (target)
-                step(target);
-        });
-    }
-
-    static SeenDialog describe(QWidget *modal)
-    {
-        SeenDialog dialog;
-        dialog.className = QString::fromLatin1(modal->metaObject()->className());
-        dialog.title = modal->windowTitle();
-        dialog.parent = modal->parentWidget();
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            dialog.text = box->text();
-            dialog.icon = box->icon();
-            dialog.buttons = box->standardButtons();
-        }
-        if (auto *files = qobject_cast<QFileDialog *>(modal)) {
-            dialog.nameFilters = files->nameFilters();
-            dialog.selectedNameFilter = files->selectedNameFilter();
-            dialog.directory = files->directory().absolutePath();
-            dialog.defaultSuffix = files->defaultSuffix();
-            dialog.acceptMode = files->acceptMode();
-        }
-        return dialog;
-    }
-
-    QTimer poll;
-    QList<Step> steps;
-    QPointer<QWidget> current;
-    QList<QPointer<QWidget>> answered;
-    QElapsedTimer upFor;
-    QList<SeenDialog> record;
-    bool gaveUp = false;
-};
-
-// Types the name into the file dialog as a user would and presses Save.
-Step saveAs(const QString &name)
-{
-    return [name](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        auto *edit
-            = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
-        auto *buttons = dialog ? dialog->findChild<QDialogButtonBox *>() : nullptr;
-        if (!edit || !buttons) {
-            modal->close();
-            return;
-        }
-        edit->clear();
-        QTest::keyClicks(edit, name);
-        if (edit->completer() && edit->completer()->popup())
-            edit->completer()->popup()->hide();
-        if (QPushButton *save = buttons->button(QDialogButtonBox::Save))
-            save->click();
-        else
-            modal->close();
-    };
-}
-
-Step cancel()
-{
-    return [](QWidget *modal) {
-        auto *buttons = modal->findChild<QDialogButtonBox *>();
-        if (QPushButton *button = buttons ? buttons->button(QDialogButtonBox::Cancel) : nullptr)
-            button->click();
-        else
-            modal->close();
-    };
-}
-
-Step press(QMessageBox::StandardButton which)
-{
-    return [which](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (QAbstractButton *button = box ? box->button(which) : nullptr)
-            button->click();
-        else
-            modal->close();
-    };
-}
-
-Step before(const std::function<void()> &action, const Step &step)
-{
-    return [action, step](QWidget *modal) {
-        action();
-        step(modal);
-    };
-}
 
 QByteArray contents(const QString &path)
 {
@@ -635,14 +478,6 @@ void tst_Capture::about()
     QCOMPARE(savedFiles(), QStringList());
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any settings access: the save dialog keeps its history in the
-    // configuration directory too.
-    TempConfig config;
-    QApplication app(argc, argv);
-    tst_Capture test(config);
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_Capture)
 
 #include "tst_capture.moc"

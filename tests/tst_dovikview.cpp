@@ -1,3 +1,4 @@
+#include "dialogscript.h"
 #include "logcapture.h"
 #include "view/dovikview.h"
 
@@ -15,7 +16,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -195,33 +195,22 @@ void tst_DovikView::dialogs()
     const QColor picked(1, 2, 3);
     const QFont pickedFont(QStringLiteral("Courier New"), 17);
 
-    QString seenTitle;
-    bool seenDialog = false;
-    QTimer::singleShot(0, view, [&] {
-        auto *dialog = view->findChild<QDialog *>();
-        if (!dialog) {
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-            return;
-        }
-        seenDialog = true;
-        seenTitle = dialog->windowTitle();
-        if (auto *colorDialog = qobject_cast<QColorDialog *>(dialog))
-            colorDialog->setCurrentColor(picked);
-        if (auto *fontDialog = qobject_cast<QFontDialog *>(dialog))
-            fontDialog->setCurrentFont(pickedFont);
-        if (accept)
-            dialog->accept();
-        else
-            dialog->reject();
-    });
+    QList<SeenDialog> seen;
     {
+        DialogScript script({finish(accept, [&](QDialog *dialog) {
+            if (auto *colorDialog = qobject_cast<QColorDialog *>(dialog))
+                colorDialog->setCurrentColor(picked);
+            if (auto *fontDialog = qobject_cast<QFontDialog *>(dialog))
+                fontDialog->setCurrentFont(pickedFont);
+        })});
         LogCapture platformWarnings(QtWarningMsg);
         QVERIFY(QMetaObject::invokeMethod(view, slot.constData()));
+        seen = script.seen();
     }
 
-    QVERIFY(seenDialog);
-    QCOMPARE(seenTitle, title);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().title, title);
+    QCOMPARE(seen.first().parent, view);
     if (!accept) {
         QCOMPARE(view->styleSheet(), before);
     } else if (slot == "changeFont") {

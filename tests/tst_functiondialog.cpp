@@ -4,6 +4,7 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -487,14 +488,6 @@ void tst_FunctionDialog::closingWindowReopensDialog()
     QCOMPARE(reopened->lineEditF[6]->text(), QStringLiteral("applied"));
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any settings access, which fixes the configuration directory
-    // for the whole process.
-    TempConfig config;
-    QApplication app(argc, argv);
-    tst_FunctionDialog test(config);
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_FunctionDialog)
 
 #include "tst_functiondialog.moc"

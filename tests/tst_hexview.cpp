@@ -11,6 +11,7 @@
 
 #include "hexview/hexview.h"
 #include "hexview/hexview_p.h"
+#include "imagediff.h"
 
 class tst_HexView : public QObject
 {
@@ -81,18 +82,6 @@ static void pressStandardKey(QWidget *widget, QKeySequence::StandardKey key)
     const int combined = bindings.first()[0];
     QTest::keyClick(widget, Qt::Key(combined & ~Qt::KeyboardModifierMask),
         Qt::KeyboardModifiers(combined & Qt::KeyboardModifierMask));
-}
-
-static QRect differingPixels(const QImage &a, const QImage &b)
-{
-    QRect box;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y))
-                box |= QRect(x, y, 1, 1);
-        }
-    }
-    return box;
 }
 
 void tst_HexView::init()

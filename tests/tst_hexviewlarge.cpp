@@ -4,6 +4,7 @@
 #include <QScrollBar>
 
 #include "hexview/hexview.h"
+#include "imagediff.h"
 
 // The hex view holding more rows than the tallest widget can show pixel by pixel: whatever way
 // a row is brought into sight, it is the row drawn there and the row a click there reaches.
@@ -50,17 +51,6 @@ QByteArray withRowChanged(QByteArray bytes, qint64 row)
     return bytes;
 }
 
-QRect differingPixels(const QImage &a, const QImage &b)
-{
-    QRect box;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y))
-                box |= QRect(x, y, 1, 1);
-        }
-    }
-    return box;
-}
 } // namespace
 
 void tst_HexViewLarge::init()

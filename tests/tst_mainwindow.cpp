@@ -5,6 +5,7 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 #include "view/dovikview.h"
 
 #include <QAction>
@@ -557,14 +558,6 @@ void tst_MainWindow::destructorLogs()
     QCOMPARE(log.lines(), QStringList(QStringLiteral("~SolvaneTerm")));
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any settings access, which fixes the configuration directory
-    // for the whole process.
-    TempConfig config;
-    QApplication app(argc, argv);
-    tst_MainWindow test(config);
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_MainWindow)
 
 #include "tst_mainwindow.moc"

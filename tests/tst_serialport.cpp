@@ -1,88 +1,35 @@
 #include "device/serialport_.h"
 #include "logcapture.h"
+#include "pseudoterminal.h"
 
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QTest>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <stdlib.h>
 #include <termios.h>
-#include <unistd.h>
 
 namespace {
 
-// The device end of a pseudo-terminal: the wrapper opens the slave by its name, and the test
-// writes and reads the bytes on the master. What arrives on the master is collected from the
-// event loop, so waiting for it never reads inside a retried condition.
-class PseudoTerminal : public QObject
+// The device end: the wrapper opens the slave by its name, and the test writes and reads the
+// bytes on the master.
+class Device : public PseudoTerminal
 {
-    Q_DISABLE_COPY(PseudoTerminal)
+    Q_DISABLE_COPY(Device)
 
 public:
-    PseudoTerminal()
+    Device()
     {
-        masterFd = posix_openpt(O_RDWR | O_NOCTTY);
-        if (masterFd < 0)
-            return;
-        if (grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
-            ::close(masterFd);
-            masterFd = -1;
-            return;
-        }
-        slave = QString::fromLocal8Bit(ptsname(masterFd));
-        fcntl(masterFd, F_SETFL, fcntl(masterFd, F_GETFL) | O_NONBLOCK);
-        notifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, &PseudoTerminal::readMaster);
+        // Collected from the event loop, so waiting for it never reads inside a retried check.
+        connect(this, &PseudoTerminal::received, this,
+            [this](const QByteArray &bytes) { receivedBytes += bytes; });
+        plug();
     }
 
-    ~PseudoTerminal() override
-    {
-        delete notifier;
-        if (masterFd >= 0)
-            ::close(masterFd);
-    }
-
-    bool isValid() const { return masterFd >= 0; }
-    // "/dev/pts/N"
-    QString slavePath() const { return slave; }
     // "pts/N", the form the wrapper completes with "/dev/".
-    QString slaveName() const { return slave.mid(5); }
-
-    bool send(const QByteArray &bytes) const
-    {
-        return ::write(masterFd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-
-    bool lineSettings(termios *settings) const { return tcgetattr(masterFd, settings) == 0; }
-
-    // Closing the master hangs up the slave, as unplugging a USB adapter hangs up its tty.
-    void hangUp()
-    {
-        delete notifier;
-        notifier = nullptr;
-        ::close(masterFd);
-        masterFd = -1;
-    }
-
-    QByteArray received;
+    QString slaveName() const { return slavePath().mid(5); }
+    QByteArray received() const { return receivedBytes; }
 
 private:
-    void readMaster()
-    {
-        char buffer[256];
-        ssize_t count;
-        while ((count = ::read(masterFd, buffer, sizeof buffer)) > 0)
-            received.append(buffer, int(count));
-        // With no one holding the slave open the master reports EIO at once and for ever.
-        if (count < 0 && errno == EIO)
-            notifier->setEnabled(false);
-    }
-
-    int masterFd = -1;
-    QString slave;
-    QSocketNotifier *notifier = nullptr;
+    QByteArray receivedBytes;
 };
 
 QList<unsigned char> queueOf(const QByteArray &bytes)
@@ -348,8 +295,8 @@ void tst_SerialPort::openByName()
 {
     QFETCH(bool, fullPath);
 
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
     const QString name = fullPath ? device.slavePath() : device.slaveName();
 
     SerialPort wrapper;
@@ -371,8 +318,8 @@ void tst_SerialPort::openByName()
 
 void tst_SerialPort::failedOpenKeepsName()
 {
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
 
     SerialPort wrapper;
     LogCapture log;
@@ -436,8 +383,8 @@ void tst_SerialPort::lineSettingsOnDevice()
     QFETCH(bool, hardwareFlow);
     QFETCH(bool, softwareFlow);
 
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
 
     // The order in which the connection monitor sets up the port.
     SerialPort wrapper;
@@ -474,8 +421,8 @@ void tst_SerialPort::lineSettingsOnDevice()
 
 void tst_SerialPort::emptyWriteFails()
 {
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
     SerialPort wrapper;
     LogCapture log;
     QVERIFY(wrapper.open(device.slaveName()));
@@ -488,8 +435,8 @@ void tst_SerialPort::emptyWriteFails()
 
 void tst_SerialPort::writeReachesDevice()
 {
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
     SerialPort wrapper;
     LogCapture log;
     QVERIFY(wrapper.open(device.slavePath()));
@@ -499,7 +446,7 @@ void tst_SerialPort::writeReachesDevice()
     const QByteArray second("\x00\x7f\x80\xff\x1b", 5);
     QVERIFY(wrapper.writeData(first));
     QVERIFY(wrapper.writeData(second));
-    QTRY_COMPARE(device.received, first + second);
+    QTRY_COMPARE(device.received(), first + second);
     QVERIFY(log.lines().isEmpty());
 }
 
@@ -515,8 +462,8 @@ void tst_SerialPort::writeWhenClosed()
 {
     QFETCH(bool, openedBefore);
 
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
     SerialPort wrapper;
     if (openedBefore) {
         LogCapture openLines;
@@ -532,8 +479,8 @@ void tst_SerialPort::writeWhenClosed()
 
 void tst_SerialPort::receiveQueuesEveryChunk()
 {
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
     SerialPort wrapper;
     {
         LogCapture openLines;
@@ -544,11 +491,11 @@ void tst_SerialPort::receiveQueuesEveryChunk()
 
     const QByteArray first("hello");
     const QByteArray second("\x00\xfe\r\n", 4);
-    QVERIFY(device.send(first));
+    QVERIFY(device.write(first));
     QTRY_COMPARE(readComm.count(), 1);
     QCOMPARE(wrapper.receiveQueue, queueOf(first));
 
-    QVERIFY(device.send(second));
+    QVERIFY(device.write(second));
     QTRY_COMPARE(readComm.count(), 2);
     QCOMPARE(wrapper.receiveQueue, queueOf(first + second));
 }
@@ -570,8 +517,8 @@ void tst_SerialPort::deviceLoss()
     QFETCH(QString, event);
     QFETCH(bool, closes);
 
-    PseudoTerminal device;
-    QVERIFY(device.isValid());
+    Device device;
+    QVERIFY(device.isPlugged());
     SerialPort wrapper;
     {
         LogCapture openLines;
@@ -584,7 +531,7 @@ void tst_SerialPort::deviceLoss()
     LogCapture log;
 
     if (event.startsWith(QLatin1String("hang-up")))
-        device.hangUp();
+        device.unplug();
     // Before the event loop has run, a write cannot know yet; it is the last one to succeed.
     if (event.endsWith(QLatin1String("write")))
         QVERIFY(wrapper.writeData(QByteArrayLiteral("w")));
@@ -608,7 +555,7 @@ void tst_SerialPort::deviceLoss()
         QVERIFY(port->isOpen());
         QVERIFY(wrapper.opened);
         QVERIFY(wrapper.writeData(QByteArrayLiteral("x")));
-        QTRY_COMPARE(device.received, QByteArray("x"));
+        QTRY_COMPARE(device.received(), QByteArray("x"));
     }
     QVERIFY(log.lines().isEmpty());
 }

@@ -4,6 +4,8 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
+#include "verifycall.h"
 #include "view/dovikview.h"
 
 #include <QAction>
@@ -287,9 +289,7 @@ void tst_Settings::firstStart()
     SolvaneTerm *window = start();
     SolvaneTermTestAccess access(*window);
 
-    compareRestored(window, Restored());
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(compareRestored(window, Restored()));
     for (int i = 0; i < 12; ++i) {
         QCOMPARE(window->getFunctionString().at(i).second, QString());
         QCOMPARE(window->getFunctionCheckCR().at(i).second, false);
@@ -387,9 +387,7 @@ void tst_Settings::roundTrip()
     expected.delay = 37;
     expected.dialogShown = true;
     expected.hexamode = true;
-    compareRestored(second, expected);
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(compareRestored(second, expected));
 
     for (int i = 0; i < 12; ++i) {
         QCOMPARE(second->getFunctionString().at(i).second, keyText(i));
@@ -462,7 +460,7 @@ void tst_Settings::storedValues()
 
     QVERIFY(writeRawStore("[General]\n" + store));
     SolvaneTerm *window = start();
-    compareRestored(window, expected);
+    VERIFY_CALL(compareRestored(window, expected));
 }
 
 void tst_Settings::handEditedStore_data()
@@ -568,9 +566,7 @@ void tst_Settings::handEditedStore()
     // How often the toolkit repeats a warning depends on when it polishes the widgets.
     LogCapture warnings(QtWarningMsg);
     SolvaneTerm *window = start();
-    compareRestored(window, expected);
-    if (QTest::currentTestFailed())
-        return;
+    VERIFY_CALL(compareRestored(window, expected));
     if (store.contains("F2=\"a, b\""))
         QCOMPARE(window->getFunctionString().at(1).second, QStringLiteral("a, b"));
 
@@ -816,14 +812,6 @@ void tst_Settings::destroyingWithoutCloseWritesNothing()
     QCOMPARE(QSettings(organisation, windtitle).allKeys(), QStringList());
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any settings access, which fixes the configuration directory
-    // for the whole process.
-    TempConfig config;
-    QApplication app(argc, argv);
-    tst_Settings test(config);
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_Settings)
 
 #include "tst_settings.moc"

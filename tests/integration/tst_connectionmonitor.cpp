@@ -8,6 +8,8 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
+#include "verifycall.h"
 #include "view/dovikview.h"
 
 #include <QApplication>
@@ -54,20 +56,6 @@ bool sawError(const QSignalSpy &errors, QSerialPort::SerialPortError error)
 
 } // namespace
 
-// The checks live in helpers; a failed one must end the test, not just the helper.
-#define VERIFY_IDLE()                                                                              \
-    do {                                                                                           \
-        verifyIdle();                                                                              \
-        if (QTest::currentTestFailed())                                                            \
-            return;                                                                                \
-    } while (false)
-#define VERIFY_CONNECTED_TO(device)                                                                \
-    do {                                                                                           \
-        verifyConnectedTo(device);                                                                 \
-        if (QTest::currentTestFailed())                                                            \
-            return;                                                                                \
-    } while (false)
-
 // Drives the window's once-a-second device check tick by tick against simulated devices: which
 // port gets opened, what the status bar and the debug log say, and what happens to the views
 // when a device comes and goes.
@@ -108,11 +96,7 @@ private:
 
 SolvaneTerm &tst_ConnectionMonitor::makeWindow(bool stopTimer)
 {
-    window = std::make_unique<SolvaneTerm>();
-    if (stopTimer)
-        access().connectionTimer()->stop();
-    window->show();
-    window->activateWindow();
+    window = makeTestWindow(stopTimer);
     return *window;
 }
 
@@ -171,7 +155,7 @@ void tst_ConnectionMonitor::noDeviceLeavesEverythingAlone()
     QCOMPARE(status(), QStringLiteral("before tick"));
     QVERIFY(!access().deviceFound());
     QVERIFY(!access().deviceWasFound());
-    VERIFY_IDLE();
+    VERIFY_CALL(verifyIdle());
 }
 
 void tst_ConnectionMonitor::firstTickOpensTheDevice()
@@ -189,7 +173,7 @@ void tst_ConnectionMonitor::firstTickOpensTheDevice()
     QVERIFY(path.startsWith(QLatin1String("/dev/pts/")));
     QCOMPARE(log.lines(), openLines(path) << foundLine(path));
     QCOMPARE(status(), foundStatus(path));
-    VERIFY_CONNECTED_TO(device);
+    VERIFY_CALL(verifyConnectedTo(device));
     QVERIFY(access().termView()->hasFocus());
     QVERIFY(access().deviceWasFound());
 
@@ -199,7 +183,7 @@ void tst_ConnectionMonitor::firstTickOpensTheDevice()
     access().checkConnection();
     QVERIFY(log.lines().isEmpty());
     QCOMPARE(status(), foundStatus(path));
-    VERIFY_CONNECTED_TO(device);
+    VERIFY_CALL(verifyConnectedTo(device));
 }
 
 void tst_ConnectionMonitor::openShowsTheHexGroupAsStored_data()
@@ -221,7 +205,7 @@ void tst_ConnectionMonitor::openShowsTheHexGroupAsStored()
 
     LogCapture log;
     access().checkConnection();
-    VERIFY_CONNECTED_TO(device);
+    VERIFY_CALL(verifyConnectedTo(device));
     QCOMPARE(access().hexamode(), hexaView);
     QCOMPARE(access().ui().hexaGroup->isVisible(), hexaView);
     QCOMPARE(access().hexEdit()->isVisible(), hexaView);
@@ -248,7 +232,7 @@ void tst_ConnectionMonitor::firstListedDeviceWins()
     makeWindow();
     LogCapture log;
     access().checkConnection();
-    VERIFY_CONNECTED_TO(first);
+    VERIFY_CALL(verifyConnectedTo(first));
     QVERIFY(!second.isPortOpen());
     SerialPort *const openPort = access().serialPort();
 
@@ -258,7 +242,7 @@ void tst_ConnectionMonitor::firstListedDeviceWins()
     access().checkConnection();
     QVERIFY(log.lines().isEmpty());
     QCOMPARE(access().serialPort(), openPort);
-    VERIFY_CONNECTED_TO(first);
+    VERIFY_CALL(verifyConnectedTo(first));
     QVERIFY(second.replug());
     access().checkConnection();
     QVERIFY(log.lines().isEmpty());
@@ -276,14 +260,14 @@ void tst_ConnectionMonitor::firstListedDeviceWins()
     access().checkConnection();
     QCOMPARE(log.lines(), QStringList({notFound}));
     QCOMPARE(status(), notFound);
-    VERIFY_IDLE();
+    VERIFY_CALL(verifyIdle());
     QVERIFY(!second.isPortOpen());
 
     log.clear();
     access().checkConnection();
     QCOMPARE(log.lines(), openLines(second.slavePath()) << foundLine(second.slavePath()));
     QCOMPARE(status(), foundStatus(second.slavePath()));
-    VERIFY_CONNECTED_TO(second);
+    VERIFY_CALL(verifyConnectedTo(second));
 }
 
 void tst_ConnectionMonitor::unopenableDeviceFailsOnEveryTick_data()
@@ -326,7 +310,7 @@ void tst_ConnectionMonitor::unopenableDeviceFailsOnEveryTick()
         access().checkConnection();
         QCOMPARE(log.lines(), openLines(path) << QStringLiteral("exit") << notFound);
         QCOMPARE(status(), unopenable);
-        VERIFY_IDLE();
+        VERIFY_CALL(verifyIdle());
         QVERIFY(!access().deviceWasFound());
         QVERIFY(!device.isPortOpen());
     }
@@ -396,7 +380,7 @@ void tst_ConnectionMonitor::onlyRecognisedPortsAreListed()
     makeWindow();
     LogCapture log;
     access().checkConnection();
-    VERIFY_CONNECTED_TO(first);
+    VERIFY_CALL(verifyConnectedTo(first));
     QVERIFY(!builtIn.isPortOpen());
     QVERIFY(!wrongProduct.isPortOpen());
     QVERIFY(!wrongVendor.isPortOpen());
@@ -409,7 +393,7 @@ void tst_ConnectionMonitor::unplugWhileReceiving()
     makeWindow();
     LogCapture log;
     access().checkConnection();
-    VERIFY_CONNECTED_TO(device);
+    VERIFY_CALL(verifyConnectedTo(device));
 
     // The device keeps writing from the event loop, so bytes are in flight at the unplug. It
     // stays at most a few chunks ahead of the program so the backlog cannot grow without bound.
@@ -441,7 +425,7 @@ void tst_ConnectionMonitor::unplugWhileReceiving()
 
     access().checkConnection();
     QCOMPARE(status(), notFound);
-    VERIFY_IDLE();
+    VERIFY_CALL(verifyIdle());
     flood.stop();
 }
 
@@ -451,7 +435,7 @@ void tst_ConnectionMonitor::replugReconnects()
     makeWindow();
     LogCapture log;
     access().checkConnection();
-    VERIFY_CONNECTED_TO(device);
+    VERIFY_CALL(verifyConnectedTo(device));
     const QString oldPath = device.slavePath();
 
     QVERIFY(device.replug());
@@ -462,7 +446,7 @@ void tst_ConnectionMonitor::replugReconnects()
         ++ticks;
     }
     QCOMPARE(ticks, 2);
-    VERIFY_CONNECTED_TO(device);
+    VERIFY_CALL(verifyConnectedTo(device));
     QCOMPARE(status(), foundStatus(device.slavePath()));
     QCOMPARE(log.lines().mid(log.lines().indexOf(notFound)),
         QStringList(notFound) << openLines(device.slavePath()) << foundLine(device.slavePath()));
@@ -485,7 +469,7 @@ void tst_ConnectionMonitor::closeWithoutPortClearsAndHides()
     a.hexEdit()->setData("left over");
 
     a.closeSolvaneDevice();
-    VERIFY_IDLE();
+    VERIFY_CALL(verifyIdle());
     QCOMPARE(status(), startStatus);
 }
 
@@ -499,20 +483,10 @@ void tst_ConnectionMonitor::realTimerFindsTheDevice()
     QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 2500);
     // The first check waits one timer interval after start.
     QVERIFY2(clock.elapsed() >= 900, qPrintable(QString::number(clock.elapsed())));
-    VERIFY_CONNECTED_TO(device);
+    VERIFY_CALL(verifyConnectedTo(device));
     QCOMPARE(status(), foundStatus(device.slavePath()));
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any QSettings: the window reads and writes its settings there.
-    TempConfig config;
-    if (!config.isValid())
-        qFatal("cannot make a temporary configuration directory");
-    SimulatedDevice::listFilePath();
-    QApplication app(argc, argv);
-    tst_ConnectionMonitor test;
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_ConnectionMonitor)
 
 #include "tst_connectionmonitor.moc"

@@ -6,6 +6,8 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
+#include "verifycall.h"
 #include "view/dovikview.h"
 
 #include <QApplication>
@@ -104,14 +106,6 @@ QByteArray burstBytes(const QString &kind, int size)
 
 } // namespace
 
-// A failed check inside the helper must end the test, not just the helper.
-#define OPEN_DEVICE()                                                                              \
-    do {                                                                                           \
-        openDevice();                                                                              \
-        if (QTest::currentTestFailed())                                                            \
-            return;                                                                                \
-    } while (false)
-
 // Feeds bytes from a simulated device through the open port into the window and checks what
 // the terminal view, the hex view and the debug log make of them.
 class tst_ReceivePath : public QObject
@@ -154,10 +148,8 @@ void tst_ReceivePath::init()
     // Every receive writes a debug line holding the whole block; keep them off the test output.
     log = std::make_unique<LogCapture>();
     device = std::make_unique<SimulatedDevice>();
-    window = std::make_unique<SolvaneTerm>();
-    access().connectionTimer()->stop();
+    window = makeTestWindow();
     window->resize(800, 600);
-    window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
 
@@ -170,9 +162,7 @@ void tst_ReceivePath::cleanup()
 
 void tst_ReceivePath::openDevice()
 {
-    access().checkConnection();
-    QVERIFY(window->isConnected());
-    QVERIFY(device->isPortOpen());
+    QVERIFY(openedWithOneCheck(*window, *device));
     log->clear();
 }
 
@@ -198,7 +188,7 @@ void tst_ReceivePath::bytesReachBothViews()
 {
     QFETCH(QByteArray, sent);
     QFETCH(QString, shown);
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
 
     QVERIFY(device->write(sent));
     QTRY_COMPARE(hexEdit()->data().size(), sent.size());
@@ -209,7 +199,7 @@ void tst_ReceivePath::bytesReachBothViews()
 
 void tst_ReceivePath::longBurstArrivesWhole()
 {
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     // Numbered lines, so a lost, doubled or swapped piece shows in the text as well.
     QByteArray sent;
     for (int line = 0; sent.size() < 1024 * 1024; ++line)
@@ -247,7 +237,7 @@ void tst_ReceivePath::burstsArriveWholeAndInOrder()
     QFETCH(QString, kind);
     QFETCH(int, size);
     QFETCH(int, writeSize);
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
 
     const QByteArray sent = burstBytes(kind, size);
     for (int offset = 0, writes = 0; offset < sent.size(); offset += writeSize, ++writes) {
@@ -273,7 +263,7 @@ void tst_ReceivePath::burstsArriveWholeAndInOrder()
 // A block that comes after a quiet spell does not wait for more to go with it.
 void tst_ReceivePath::loneBlockShowsAtOnce()
 {
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     QTest::qWait(100);
     QVERIFY(device->write("ok"));
     QTRY_COMPARE_WITH_TIMEOUT(termView()->toPlainText(), QStringLiteral("ok"), 250);
@@ -301,7 +291,7 @@ void tst_ReceivePath::debugLine()
 {
     QFETCH(QByteArray, queued);
     QFETCH(QString, line);
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     termView()->insertView("before ");
     hexEdit()->setData("before ");
 
@@ -320,7 +310,7 @@ void tst_ReceivePath::hiddenHexViewStillAccumulates()
     QAction *hexaView = access().ui().actionHexa_Mode;
     // A first start has no stored settings: no hex group.
     QVERIFY(!hexaView->isChecked());
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     QVERIFY(!access().ui().hexaGroup->isVisible());
 
     QVERIFY(device->write("abc"));
@@ -343,7 +333,7 @@ void tst_ReceivePath::hiddenHexViewStillAccumulates()
 void tst_ReceivePath::hexViewFollowsTheNewestBytes()
 {
     access().ui().actionHexa_Mode->setChecked(true);
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     QScrollBar *scrollBar = hexEdit()->verticalScrollBar();
     QVERIFY(hexEdit()->height() > 50);
 
@@ -369,7 +359,7 @@ void tst_ReceivePath::hexViewFollowsTheNewestBytes()
 
 void tst_ReceivePath::clearScreenStartsAfresh()
 {
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     QVERIFY(device->write("old text\n"));
     QTRY_COMPARE(hexEdit()->data(), QByteArray("old text\n"));
 
@@ -387,7 +377,7 @@ void tst_ReceivePath::openAndCloseEmptyTheViews()
 {
     termView()->insertView("stale");
     hexEdit()->setData("stale");
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     QVERIFY(termView()->toPlainText().isEmpty());
     QVERIFY(hexEdit()->data().isEmpty());
 
@@ -421,7 +411,7 @@ void tst_ReceivePath::typingInHexViewChangesNothing()
     QFETCH(QString, typed);
     QFETCH(QKeySequence, keys);
     access().ui().actionHexa_Mode->setChecked(true);
-    OPEN_DEVICE();
+    VERIFY_CALL(openDevice());
     QApplication::clipboard()->setText(QStringLiteral("deadbeef"));
 
     const QByteArray received("\x01\x02\x03\x04", 4);
@@ -438,16 +428,6 @@ void tst_ReceivePath::typingInHexViewChangesNothing()
     QVERIFY(device->received().isEmpty());
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application and any QSettings: the window reads and writes its settings there.
-    TempConfig config;
-    if (!config.isValid())
-        qFatal("cannot make a temporary configuration directory");
-    SimulatedDevice::listFilePath();
-    QApplication app(argc, argv);
-    tst_ReceivePath test;
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(tst_ReceivePath)
 
 #include "tst_receivepath.moc"

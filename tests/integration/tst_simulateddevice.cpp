@@ -30,8 +30,8 @@ QByteArray allByteValues()
     return bytes;
 }
 
-// The program's line settings.
-std::unique_ptr<QSerialPort> openPort(const QString &path)
+// The program's line settings. What arrives is appended to received, when given.
+std::unique_ptr<QSerialPort> openPort(const QString &path, QByteArray *received = nullptr)
 {
     auto port = std::make_unique<QSerialPort>(path);
     port->setBaudRate(QSerialPort::Baud115200);
@@ -41,6 +41,11 @@ std::unique_ptr<QSerialPort> openPort(const QString &path)
     port->setFlowControl(QSerialPort::NoFlowControl);
     if (!port->open(QIODevice::ReadWrite))
         return nullptr;
+    if (received) {
+        QSerialPort *open = port.get();
+        QObject::connect(open, &QSerialPort::readyRead, open,
+            [open, received] { received->append(open->readAll()); });
+    }
     return port;
 }
 
@@ -303,12 +308,10 @@ void tst_SimulatedDevice::rawBytes()
     QFETCH(QByteArray, bytes);
 
     SimulatedDevice device;
-    auto port = openPort(device.slavePath());
+    QByteArray atPort;
+    auto port = openPort(device.slavePath(), &atPort);
     QVERIFY(port);
     QTRY_VERIFY(device.isPortOpen());
-    QByteArray atPort;
-    connect(port.get(), &QSerialPort::readyRead, this,
-        [&atPort, &port] { atPort.append(port->readAll()); });
 
     QCOMPARE(port->write(bytes), qint64(bytes.size()));
     QTRY_COMPARE(device.received().size(), bytes.size());
@@ -322,12 +325,10 @@ void tst_SimulatedDevice::rawBytes()
 void tst_SimulatedDevice::echo()
 {
     SimulatedDevice device;
-    auto port = openPort(device.slavePath());
+    QByteArray atPort;
+    auto port = openPort(device.slavePath(), &atPort);
     QVERIFY(port);
     QTRY_VERIFY(device.isPortOpen());
-    QByteArray atPort;
-    connect(port.get(), &QSerialPort::readyRead, this,
-        [&atPort, &port] { atPort.append(port->readAll()); });
 
     port->write("quiet");
     QTRY_COMPARE(device.received(), QByteArray("quiet"));

@@ -4,6 +4,7 @@
 #include "simulateddevice.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testwindow.h"
 #include "view/dovikview.h"
 
 #include <QApplication>
@@ -75,13 +76,9 @@ private:
 void TransmitTest::init()
 {
     device = std::make_unique<SimulatedDevice>(0x04D8, 0x000A);
-    window = std::make_unique<SolvaneTerm>();
+    window = makeTestWindow();
     access = std::make_unique<SolvaneTermTestAccess>(*window);
-    access->connectionTimer()->stop();
-    window->show();
-    access->checkConnection();
-    QVERIFY(window->isConnected());
-    QTRY_VERIFY(device->isPortOpen());
+    QVERIFY(openedWithOneCheck(*window, *device));
     device->clearReceived();
 }
 
@@ -388,12 +385,6 @@ void TransmitTest::pacedSendKeepsReceiving()
     QCOMPARE(access->termView()->toPlainText(), QStringLiteral("echo"));
 }
 
-int main(int argc, char **argv)
-{
-    TempConfig config;
-    QApplication app(argc, argv);
-    TransmitTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+SOLVANETERM_WINDOW_TEST_MAIN(TransmitTest)
 
 #include "tst_transmit.moc"

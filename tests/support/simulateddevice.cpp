@@ -1,22 +1,18 @@
 #include "simulateddevice.h"
 
-#include "rawpty.h"
+#include "devicelist.h"
+#include "pseudoterminal.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSaveFile>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <limits>
 #include <unistd.h>
 
 namespace {
-
-constexpr int hangUpPollMs = 10;
 
 QList<SimulatedDevice *> &registry()
 {
@@ -38,11 +34,6 @@ QElapsedTimer &sharedClock()
     return timer;
 }
 
-QString idText(quint16 id)
-{
-    return QString::asprintf("%04x", id);
-}
-
 } // namespace
 
 SimulatedDevice::SimulatedDevice(quint16 vendorId, quint16 productId, QObject *parent)
@@ -50,12 +41,12 @@ SimulatedDevice::SimulatedDevice(quint16 vendorId, quint16 productId, QObject *p
     , vendor(vendorId)
     , product(productId)
     , position(nextListPosition())
+    , pty(new PseudoTerminal(this))
 {
     sharedClock();
-    hangUpTimer.setInterval(hangUpPollMs);
-    connect(&hangUpTimer, &QTimer::timeout, this, &SimulatedDevice::watchHangUp);
+    connect(pty, &PseudoTerminal::received, this, &SimulatedDevice::collect);
     registry().append(this);
-    openPty();
+    pty->plug();
     writeList();
 }
 
@@ -84,9 +75,19 @@ QString SimulatedDevice::listPath()
     return path;
 }
 
+bool SimulatedDevice::isPlugged() const
+{
+    return pty->isPlugged();
+}
+
 bool SimulatedDevice::isPortOpen() const
 {
-    return isPlugged() && !ptySlaveHungUp(masterFd);
+    return pty->isSlaveHeldOpen();
+}
+
+QString SimulatedDevice::slavePath() const
+{
+    return pty->slavePath();
 }
 
 void SimulatedDevice::setUsbIdentity(quint16 vendorId, quint16 productId)
@@ -117,11 +118,7 @@ void SimulatedDevice::setListedPath(const QString &path)
 
 bool SimulatedDevice::write(const QByteArray &bytes)
 {
-    if (!isPlugged())
-        return false;
-    pending.append(bytes);
-    writePending();
-    return true;
+    return pty->write(bytes);
 }
 
 double SimulatedDevice::smallestGapMs() const
@@ -145,71 +142,27 @@ void SimulatedDevice::unplug()
 {
     if (!isPlugged())
         return;
-    const int fd = masterFd;
-    masterFd = -1;
-    writeList();
-    hangUpTimer.stop();
-    delete readNotifier;
-    readNotifier = nullptr;
-    delete writeNotifier;
-    writeNotifier = nullptr;
-    pending.clear();
-    ::close(fd);
+    // Unlisted first, as a real device leaves the system's list before its port goes away.
+    writeList(this);
+    pty->unplug();
 }
 
 bool SimulatedDevice::replug()
 {
     // Holding the old slave keeps its number taken, so the new pseudo-terminal cannot get it.
-    const int oldSlave = isPlugged()
-        ? ::open(QFile::encodeName(slave).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)
-        : -1;
+    const int oldSlave = isPlugged() ? ::open(QFile::encodeName(slavePath()).constData(),
+                             O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)
+                                     : -1;
     unplug();
-    const bool plugged = openPty();
+    const bool plugged = pty->plug();
     if (oldSlave >= 0)
         ::close(oldSlave);
     writeList();
     return plugged;
 }
 
-bool SimulatedDevice::openPty()
+void SimulatedDevice::collect(const QByteArray &chunk)
 {
-    const int fd = openRawPtyMaster(&slave);
-    if (fd < 0)
-        return false;
-
-    masterFd = fd;
-    readNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
-    connect(readNotifier, &QSocketNotifier::activated, this, &SimulatedDevice::readMaster);
-    writeNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Write, this);
-    writeNotifier->setEnabled(false);
-    connect(writeNotifier, &QSocketNotifier::activated, this, &SimulatedDevice::writePending);
-    // While hung up the master is always "readable"; the notifier waits for the program.
-    readNotifier->setEnabled(false);
-    hangUpTimer.start();
-    return true;
-}
-
-void SimulatedDevice::readMaster()
-{
-    char buffer[4096];
-    QByteArray chunk;
-    for (;;) {
-        const ssize_t count = ::read(masterFd, buffer, sizeof buffer);
-        if (count > 0) {
-            chunk.append(buffer, int(count));
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 && errno == EIO) {
-            // The program closed the port: wait for the next open without spinning.
-            readNotifier->setEnabled(false);
-            hangUpTimer.start();
-        }
-        break;
-    }
-    if (chunk.isEmpty())
-        return;
     receivedBytes.append(chunk);
     receivedChunks.append(Chunk {sharedClock().nsecsElapsed(), chunk});
     if (echo)
@@ -217,50 +170,29 @@ void SimulatedDevice::readMaster()
     emit bytesReceived(chunk);
 }
 
-void SimulatedDevice::writePending()
+void SimulatedDevice::writeList(const SimulatedDevice *leaving)
 {
-    while (!pending.isEmpty()) {
-        const ssize_t count = ::write(masterFd, pending.constData(), size_t(pending.size()));
-        if (count > 0)
-            pending.remove(0, int(count));
-        else if (count < 0 && errno == EINTR)
-            continue;
-        else
-            break;
-    }
-    writeNotifier->setEnabled(!pending.isEmpty());
-}
-
-void SimulatedDevice::watchHangUp()
-{
-    if (ptySlaveHungUp(masterFd))
-        return;
-    hangUpTimer.stop();
-    readNotifier->setEnabled(true);
-}
-
-void SimulatedDevice::writeList()
-{
-    QList<SimulatedDevice *> listed;
+    QList<SimulatedDevice *> plugged;
     for (SimulatedDevice *device : qAsConst(registry())) {
-        if (device->isPlugged())
-            listed.append(device);
+        if (device->isPlugged() && device != leaving)
+            plugged.append(device);
     }
     std::stable_sort(
-        listed.begin(), listed.end(), [](const SimulatedDevice *a, const SimulatedDevice *b) {
+        plugged.begin(), plugged.end(), [](const SimulatedDevice *a, const SimulatedDevice *b) {
             return a->position < b->position;
         });
 
-    QSaveFile file(listPath());
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("SimulatedDevice: cannot write the device list: %s", qPrintable(file.errorString()));
-    for (const SimulatedDevice *device : qAsConst(listed)) {
-        const QString path = device->listedPath.isEmpty() ? device->slave : device->listedPath;
-        const QString identity = device->usbIdentity
-            ? idText(device->vendor) + QLatin1Char(' ') + idText(device->product)
-            : QStringLiteral("-");
-        file.write(QString(path + QLatin1Char(' ') + identity + QLatin1Char('\n')).toLocal8Bit());
+    QVector<ListedDevice> listed;
+    for (const SimulatedDevice *device : qAsConst(plugged)) {
+        ListedDevice entry;
+        entry.path = device->listedPath.isEmpty() ? device->slavePath() : device->listedPath;
+        if (device->usbIdentity) {
+            entry.vendorId = device->vendor;
+            entry.productId = device->product;
+        }
+        listed.append(entry);
     }
-    if (!file.commit())
-        qFatal("SimulatedDevice: cannot write the device list: %s", qPrintable(file.errorString()));
+    QString error;
+    if (!writeDeviceList(listPath(), listed, &error))
+        qFatal("SimulatedDevice: cannot write the device list: %s", qPrintable(error));
 }

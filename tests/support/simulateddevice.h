@@ -3,10 +3,9 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QVector>
 
-class QSocketNotifier;
+class PseudoTerminal;
 
 // A Solvane device for tests, with no hardware: the master side of a pseudo-terminal whose
 // slave the program opens as its serial port, listed with chosen USB ids in the device list that
@@ -35,10 +34,10 @@ public:
     // the first call, so that a test can also stage "no device at all".
     static QString listFilePath();
 
-    bool isPlugged() const { return masterFd >= 0; }
+    bool isPlugged() const;
     // True while something holds the slave open, normally the program's serial port.
     bool isPortOpen() const;
-    QString slavePath() const { return slave; }
+    QString slavePath() const;
 
     quint16 vendorId() const { return vendor; }
     quint16 productId() const { return product; }
@@ -74,25 +73,18 @@ signals:
     void bytesReceived(const QByteArray &bytes);
 
 private:
-    bool openPty();
-    void readMaster();
-    void writePending();
-    void watchHangUp();
+    void collect(const QByteArray &chunk);
     static QString listPath();
-    static void writeList();
+    // Every plugged device but the one leaving.
+    static void writeList(const SimulatedDevice *leaving = nullptr);
 
     quint16 vendor;
     quint16 product;
     bool usbIdentity = true;
     int position;
     QString listedPath;
-    QString slave;
-    int masterFd = -1;
+    PseudoTerminal *pty;
     bool echo = false;
-    QSocketNotifier *readNotifier = nullptr;
-    QSocketNotifier *writeNotifier = nullptr;
-    QTimer hangUpTimer;
-    QByteArray pending;
     QByteArray receivedBytes;
     QVector<Chunk> receivedChunks;
 };

@@ -1,19 +1,11 @@
 #include "ptydevice.h"
 
 #include "deadlinetimer.h"
-#include "rawpty.h"
 
 #include <QRandomGenerator>
-#include <QSocketNotifier>
-
-#include <cerrno>
-#include <cstring>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr int watchIntervalMs = 20;
 constexpr int floodIntervalMs = 10;
 // Enough to keep the program busy between two flood ticks without piling up data that a slow
 // reader could never catch up with.
@@ -29,9 +21,14 @@ PtyDevice::PtyDevice(const QString &name, int number, int vendorId, int productI
     , number(number)
     , vendor(vendorId)
     , product(productId)
+    , pty(new PseudoTerminal(this))
 {
-    watchTimer.setInterval(watchIntervalMs);
-    connect(&watchTimer, &QTimer::timeout, this, &PtyDevice::watchPort);
+    connect(pty, &PseudoTerminal::portOpened, this, &PtyDevice::greet);
+    connect(pty, &PseudoTerminal::received, this, &PtyDevice::echoBack);
+    // Before the queue is dropped, so that a flood cut short still counts what never went out.
+    connect(pty, &PseudoTerminal::portClosed, this, &PtyDevice::stopFlood);
+    connect(pty, &PseudoTerminal::portClosed, this, &PtyDevice::portClosed);
+    connect(pty, &PseudoTerminal::queueEmptied, this, &PtyDevice::floodWritten);
     floodTimer.setInterval(floodIntervalMs);
     connect(&floodTimer, &QTimer::timeout, this, &PtyDevice::floodTick);
     floodPacer = new DeadlineTimer(this);
@@ -45,48 +42,20 @@ PtyDevice::~PtyDevice()
 
 bool PtyDevice::plug(QString *error)
 {
-    if (isPlugged())
-        return true;
-    const int fd = openRawPtyMaster(&slave);
-    if (fd < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-
-    masterFd = fd;
-    portOpen = false;
-    readNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
-    readNotifier->setEnabled(false);
-    connect(readNotifier, &QSocketNotifier::activated, this, &PtyDevice::readMaster);
-    writeNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Write, this);
-    writeNotifier->setEnabled(false);
-    connect(writeNotifier, &QSocketNotifier::activated, this, &PtyDevice::writePending);
-    watchTimer.start();
-    return true;
+    return pty->plug(error);
 }
 
 void PtyDevice::unplug()
 {
-    if (!isPlugged())
-        return;
-    watchTimer.stop();
-    delete readNotifier;
-    readNotifier = nullptr;
-    delete writeNotifier;
-    writeNotifier = nullptr;
-    ::close(masterFd);
-    masterFd = -1;
-    portOpen = false;
+    // The flood counts what is still queued as unsent, so it stops before the queue goes.
     stopFlood();
-    pending.clear();
+    pty->unplug();
 }
 
 void PtyDevice::send(const QByteArray &bytes)
 {
-    if (!portOpen)
-        return;
-    pending.append(bytes);
-    writePending();
+    if (pty->isPortOpen())
+        pty->write(bytes);
 }
 
 void PtyDevice::flood(
@@ -104,80 +73,32 @@ void PtyDevice::flood(
     floodLineRest.clear();
     if (bytes > 0) {
         flooding = true;
+        pty->setWriteLimit(floodWriteSize);
         floodTimer.start();
     }
 }
 
-void PtyDevice::watchPort()
+void PtyDevice::greet()
 {
-    const bool hungUp = ptySlaveHungUp(masterFd);
-    if (!portOpen && !hungUp) {
-        portOpen = true;
-        readNotifier->setEnabled(true);
-        emit portOpened();
-        send(QStringLiteral("Solvane simulated device %1 ready\r\n").arg(number).toLatin1());
-    } else if (portOpen && hungUp) {
-        // Drain what the program wrote just before it closed; the read ends in EIO.
-        readMaster();
-        if (portOpen)
-            portWentAway();
-    }
+    emit portOpened();
+    send(QStringLiteral("Solvane simulated device %1 ready\r\n").arg(number).toLatin1());
 }
 
-void PtyDevice::readMaster()
+void PtyDevice::echoBack(const QByteArray &bytes)
 {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(masterFd, buffer, sizeof buffer);
-        if (count > 0) {
-            if (echo)
-                send(QByteArray(buffer, int(count)));
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        // EIO: the last slave descriptor is gone, the program has closed the port.
-        if (count < 0 && errno == EIO)
-            portWentAway();
-        return;
-    }
+    if (echo)
+        send(bytes);
 }
 
-void PtyDevice::writePending()
+void PtyDevice::floodWritten()
 {
-    while (!pending.isEmpty() && portOpen) {
-        const int size = flooding && floodWriteSize > 0 ? qMin(pending.size(), floodWriteSize)
-                                                        : pending.size();
-        const ssize_t count = ::write(masterFd, pending.constData(), size_t(size));
-        if (count > 0) {
-            pending.remove(0, int(count));
-        } else if (count < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
-    if (writeNotifier)
-        writeNotifier->setEnabled(portOpen && !pending.isEmpty());
-    if (flooding && floodRemaining == 0 && pending.isEmpty())
+    if (flooding && floodRemaining == 0)
         stopFlood();
-}
-
-void PtyDevice::portWentAway()
-{
-    portOpen = false;
-    readNotifier->setEnabled(false);
-    writeNotifier->setEnabled(false);
-    stopFlood();
-    pending.clear();
-    // Whatever is still queued towards the slave would otherwise greet the next session.
-    tcflush(masterFd, TCIOFLUSH);
-    emit portClosed();
 }
 
 void PtyDevice::floodTick()
 {
-    if (!portOpen)
+    if (!pty->isPortOpen())
         return;
     if (!floodStarted) {
         floodStarted = true;
@@ -194,21 +115,21 @@ void PtyDevice::floodTick()
     qint64 due = floodRemaining;
     if (floodRate > 0)
         due = qMin(due, floodRate * floodClock.elapsed() / 1000 - sent);
-    due = qMin(due, qint64(floodBacklog - pending.size()));
+    due = qMin(due, qint64(floodBacklog - pty->queuedBytes()));
     if (due > 0)
         queueFlood(due);
 }
 
 void PtyDevice::floodOnSchedule()
 {
-    if (!flooding || !portOpen)
+    if (!flooding || !pty->isPortOpen())
         return;
     // Write k (counting from 0) is due k * writeSize / rate seconds after the start.
     const double seconds = double(DeadlineTimer::now() - floodStartNs) / 1e9;
     const qint64 writesDue = qint64(seconds * double(floodRate) / floodWriteSize) + 1;
     const qint64 bytesDue = qMin(floodTotal, writesDue * floodWriteSize);
     qint64 queued = floodTotal - floodRemaining;
-    while (flooding && queued < bytesDue && pending.size() < floodBacklog) {
+    while (flooding && queued < bytesDue && pty->queuedBytes() < floodBacklog) {
         const qint64 count = qMin<qint64>(floodWriteSize, bytesDue - queued);
         queued += count;
         queueFlood(count);
@@ -216,7 +137,7 @@ void PtyDevice::floodOnSchedule()
     if (!flooding || floodRemaining == 0)
         return;
     const qint64 nextWrite = queued / floodWriteSize;
-    const qint64 deadline = pending.size() >= floodBacklog
+    const qint64 deadline = pty->queuedBytes() >= floodBacklog
         ? DeadlineTimer::now() + backlogRetryNs
         : floodStartNs + qint64(double(nextWrite) * floodWriteSize * 1e9 / double(floodRate));
     floodPacer->start(deadline);
@@ -225,10 +146,10 @@ void PtyDevice::floodOnSchedule()
 void PtyDevice::queueFlood(qint64 count)
 {
     floodRemaining -= count;
-    pending.append(floodBytes(count));
+    QByteArray bytes = floodBytes(count);
     if (floodRemaining == 0)
-        pending.append(floodEnd);
-    writePending();
+        bytes.append(floodEnd);
+    pty->write(bytes);
 }
 
 void PtyDevice::stopFlood()
@@ -238,9 +159,10 @@ void PtyDevice::stopFlood()
     flooding = false;
     floodTimer.stop();
     floodPacer->stop();
+    pty->setWriteLimit(0);
     // What is still queued when a flood is cut short never reached the program; the end text
     // is not part of the count.
-    qint64 unsent = pending.size();
+    qint64 unsent = pty->queuedBytes();
     if (floodRemaining == 0)
         unsent = qMax<qint64>(0, unsent - floodEnd.size());
     const qint64 sent = qMax<qint64>(0, floodTotal - floodRemaining - unsent);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pseudoterminal.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -7,12 +9,11 @@
 #include <QTimer>
 
 class DeadlineTimer;
-class QSocketNotifier;
 
-// One simulated device: the master side of a pseudo-terminal whose slave the program opens as
-// its serial port. It echoes what it receives, greets the program when it opens the port, and
-// can flood the port with text or random bytes at a chosen rate. Unplugging closes the master,
-// which is what the program sees when a real device is pulled out.
+// One simulated device on a pseudo-terminal: it echoes what it receives, greets the program
+// when it opens the port, and can flood the port with text or random bytes at a chosen rate.
+// Unplugging closes the pseudo-terminal, which is what the program sees when a real device is
+// pulled out.
 class PtyDevice : public QObject
 {
     Q_OBJECT
@@ -29,9 +30,9 @@ public:
     QString name() const { return deviceName; }
     int vendorId() const { return vendor; }
     int productId() const { return product; }
-    QString slavePath() const { return slave; }
-    bool isPlugged() const { return masterFd >= 0; }
-    bool isPortOpen() const { return portOpen; }
+    QString slavePath() const { return pty->slavePath(); }
+    bool isPlugged() const { return pty->isPlugged(); }
+    bool isPortOpen() const { return pty->isPortOpen(); }
     bool isFlooding() const { return flooding; }
     void setEcho(bool on) { echo = on; }
     bool isEchoing() const { return echo; }
@@ -56,30 +57,23 @@ signals:
     void floodFinished(qint64 sent, qint64 total, qint64 milliseconds);
 
 private:
-    void watchPort();
-    void readMaster();
-    void writePending();
+    void greet();
+    void echoBack(const QByteArray &bytes);
+    void floodWritten();
     void floodTick();
     void floodOnSchedule();
     void queueFlood(qint64 count);
     void stopFlood();
-    void portWentAway();
     QByteArray floodBytes(qint64 count);
 
     QString deviceName;
     int number;
     int vendor;
     int product;
-    QString slave;
-    int masterFd = -1;
-    bool portOpen = false;
     bool echo = true;
-    QSocketNotifier *readNotifier = nullptr;
-    QSocketNotifier *writeNotifier = nullptr;
-    QTimer watchTimer;
+    PseudoTerminal *pty = nullptr;
     QTimer floodTimer;
     DeadlineTimer *floodPacer = nullptr;
-    QByteArray pending;
 
     bool flooding = false;
     qint64 floodRemaining = 0;

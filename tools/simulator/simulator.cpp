@@ -1,10 +1,10 @@
 #include "simulator.h"
 
+#include "devicelist.h"
 #include "ptydevice.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -288,24 +288,15 @@ bool Simulator::plugDevice(PtyDevice *device)
 
 void Simulator::writeListFile()
 {
-    // Written aside and renamed into place, so a scan never sees half a list.
-    QSaveFile file(listFile);
-    if (!file.open(QIODevice::WriteOnly)) {
-        complain(QStringLiteral("cannot write the device list %1: %2")
-                     .arg(listFile, file.errorString()));
-        return;
-    }
+    QVector<ListedDevice> listed;
     for (const PtyDevice *device : qAsConst(devices)) {
-        if (!device->isPlugged())
-            continue;
-        const QString line = device->slavePath() + QLatin1Char(' ') + idText(device->vendorId())
-            + QLatin1Char(' ') + idText(device->productId()) + QLatin1Char(' ') + device->name()
-            + QLatin1Char('\n');
-        file.write(line.toLocal8Bit());
+        if (device->isPlugged())
+            listed.append(
+                {device->slavePath(), device->vendorId(), device->productId(), device->name()});
     }
-    if (!file.commit())
-        complain(QStringLiteral("cannot write the device list %1: %2")
-                     .arg(listFile, file.errorString()));
+    QString error;
+    if (!writeDeviceList(listFile, listed, &error))
+        complain(QStringLiteral("cannot write the device list %1: %2").arg(listFile, error));
 }
 
 void Simulator::printList() const
