@@ -152,6 +152,11 @@ void tst_Simulator::demoSession()
     QTRY_COMPARE_WITH_TIMEOUT(received, everyByte, patienceMs);
 
     command("echo demo off");
+    // The pipe and the port are separate ways in: only once the simulator has answered a later
+    // command is the echo surely off.
+    const int answered = output.size();
+    command("list");
+    QTRY_VERIFY_WITH_TIMEOUT(output.size() > answered, patienceMs);
     QCOMPARE(port->write("not echoed"), qint64(10));
     command("send demo hello from the device");
     QTRY_COMPARE_WITH_TIMEOUT(received, everyByte + "hello from the device\r\n", patienceMs);
