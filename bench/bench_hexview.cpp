@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hex view's cost as the data it holds grows: with the hex view shown in the window, at
 // each size, the time of one full repaint of the hex view and of one receive of a 4 KB block
 // through the window's receive path (the handler and the repaints it causes), each the median

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much processor a paced send costs: pastes 1,000 characters at the default 5 ms write delay
 // to a simulated device and prints the wall time and the process's CPU time. For comparison it
 // then runs the same number of pauses as a loop that keeps polling the event loop until the time

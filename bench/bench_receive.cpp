@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds blocks through the window's receive path (terminal view and hex view) the way a device
 // streaming for a long time would, and prints the time per receive as the content grows.
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DSOURCES=a.cpp;b.h -DALLOWED=view;... -P checkincludes.cmake
 # Fails when one of SOURCES includes, in quotes, a header outside the ALLOWED folders of src/.
 cmake_minimum_required(VERSION 3.16)

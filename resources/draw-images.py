@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws every picture SolvaneTerm ships: the toolbar and menu icons, the
 application logo (PNG and Apple icon bundle) and the desktop icon theme files.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogscript.h"
 #include "logcapture.h"
 #include "permissionchecks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mouse events go through the window system, so that a move with the button held is delivered
 // like a real drag.
 #define QTEST_QPA_MOUSE_HANDLING

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The program's debug log as a record of what it has handled.
 
 Every block the program takes in appears on its standard error as one line,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """CPU time and memory of processes, and of the whole machine, from /proc."""
 
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The pieces of one benchmark run: a virtual X server, the simulated device and the program."""
 
 import os

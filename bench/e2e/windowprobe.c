@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* Times a program's X window from outside, for the end-to-end benchmark.
  *
  *   solvane-windowprobe start -- PROGRAM [ARGUMENT...]

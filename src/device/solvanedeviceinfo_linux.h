@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef SOLVANEDEVICEINFO_LINUX_H
 #define SOLVANEDEVICEINFO_LINUX_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef CELLTEXTPAINTER_H
 #define CELLTEXTPAINTER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef HEXVIEW_P_H
 #define HEXVIEW_P_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the hex view's byte store through its undo commands the way the view does, one push,
 // undo or redo at a time, and compares every step with a plain model: a vector of bytes, a vector
 // of change flags and a history of whole states. Undoing everything must bring back the bytes

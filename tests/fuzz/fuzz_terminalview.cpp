@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands the terminal view received blocks of any bytes, split anywhere, and compares its document
 // after every block with a plain model of what the view promises: NUL bytes dropped, a backspace
 // taking back the last byte of its block not shown yet or else the last character shown, the rest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/serialport_.h"
 #include "device/solvanedeviceinfo_linux.h"
 #include "functionkeys/functiondlg.h"

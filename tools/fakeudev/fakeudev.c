@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /*
  * Answers the serial port module's udev look-ups from a plain text list, so that any
  * pseudo-terminal can pose as a USB serial device with chosen vendor and product IDs, without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef PSEUDOTERMINAL_H
 #define PSEUDOTERMINAL_H
 
