@@ -82,16 +82,22 @@ int main(int argc, char **argv)
 
     std::printf(
         "block %d bytes, %s, up to %d MB\n", blockSize, binary ? "binary" : "text", totalMegabytes);
-    std::printf("%10s %18s %22s %14s\n", "received", "us per receive", "us with repaint each",
-        "peak RSS MB");
+    std::printf("%10s %18s %22s %16s %14s\n", "received", "us per receive", "us with repaint each",
+        "slowest ms", "peak RSS MB");
 
     qint64 received = 0;
     int n = 0;
+    // The slowest single receive since the last checkpoint: where the terminal view drops its
+    // oldest lines, that receive pays for it.
+    qint64 slowestNs = 0;
     const auto receive = [&] {
+        QElapsedTimer one;
+        one.start();
         for (const unsigned char byte : blocks[n++ & 1])
             port.receiveQueue.append(byte);
         access.readComm();
         received += blockSize;
+        slowestNs = qMax(slowestNs, one.nsecsElapsed());
     };
     QElapsedTimer total;
     total.start();
@@ -119,8 +125,10 @@ int main(int argc, char **argv)
             QCoreApplication::processEvents();
         }
         const double withRepaint = double(clock.nsecsElapsed()) / 1000.0 / sampleReceives;
-        std::printf("%7lld MB %18.1f %22.1f %14ld\n", static_cast<long long>(received / megabyte),
-            handlerOnly, withRepaint, peakResidentMegabytes());
+        std::printf("%7lld MB %18.1f %22.1f %16.1f %14ld\n",
+            static_cast<long long>(received / megabyte), handlerOnly, withRepaint,
+            double(slowestNs) / 1e6, peakResidentMegabytes());
+        slowestNs = 0;
         std::fflush(stdout);
     }
     std::printf("hex view holds %d bytes; total %.1f s\n", access.hexEdit()->data().size(),
