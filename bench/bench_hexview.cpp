@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QScrollBar>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +26,9 @@
 #include <vector>
 
 namespace {
+
+// A little over the window's shortest time between two repaints.
+constexpr int frameMilliseconds = 17;
 
 void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) { }
 
@@ -144,10 +148,13 @@ int main(int argc, char **argv)
         hex->verticalScrollBar()->setValue(hex->verticalScrollBar()->maximum());
         QCoreApplication::processEvents();
 
+        // The window repaints at most once a frame; each sample waits a frame first, untimed, so
+        // that the repaint it causes happens within it.
         Samples receives;
         for (int i = 0; i < samples; ++i) {
             for (const unsigned char byte : blocks[n++ & 1])
                 port.receiveQueue.append(byte);
+            QThread::msleep(frameMilliseconds);
             receives.take([&] {
                 access.readComm();
                 QCoreApplication::processEvents();
@@ -156,8 +163,10 @@ int main(int argc, char **argv)
 
         // The painting widget itself: a repaint of the viewport alone leaves its child be.
         Samples repaints;
-        for (int i = 0; i < samples; ++i)
+        for (int i = 0; i < samples; ++i) {
+            QThread::msleep(frameMilliseconds);
             repaints.take([&] { hex->widget()->repaint(); });
+        }
 
         std::printf("%5lld MB %14.1f %13.1f %14.1f %13.1f\n",
             static_cast<long long>(hex->data().size() / megabyte),
