@@ -259,28 +259,28 @@ void SerialPort::readData()
 {
     if (frameTimer->isActive())
         return;
-    const qint64 elapsed = frameClock.isValid() ? frameClock.elapsed() : frameMilliseconds;
-    if (elapsed >= frameMilliseconds) {
-        frameClock.start();
-        bytesThisFrame = 0;
-        blocksThisFrame = 0;
-    } else if (bytesThisFrame >= smallBytesPerFrame || blocksThisFrame >= smallBlocksPerFrame) {
-        frameTimer->start(int(frameMilliseconds - elapsed));
+    startFrameIfDue();
+    if (bytesThisFrame >= smallBytesPerFrame || blocksThisFrame >= smallBlocksPerFrame) {
+        frameTimer->start(int(qMax<qint64>(0, frameMilliseconds - frameClock.elapsed())));
         return;
     }
     deliverFrame();
+}
+
+void SerialPort::startFrameIfDue()
+{
+    if (frameClock.isValid() && frameClock.elapsed() < frameMilliseconds)
+        return;
+    frameClock.start();
+    bytesThisFrame = 0;
+    blocksThisFrame = 0;
 }
 
 void SerialPort::deliverFrame()
 {
     if (!port->isOpen())
         return;
-    if (!frameTimer->isActive() && frameClock.isValid()
-        && frameClock.elapsed() >= frameMilliseconds) {
-        frameClock.start();
-        bytesThisFrame = 0;
-        blocksThisFrame = 0;
-    }
+    startFrameIfDue();
     const QByteArray bytes = port->read(maxBytesPerFrame);
     bytesThisFrame += bytes.size();
     ++blocksThisFrame;

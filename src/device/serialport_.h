@@ -101,6 +101,7 @@ public:
     QList<unsigned char> receiveQueue;
 
 private:
+    void startFrameIfDue();
     void deliverFrame();
     void closeIfDeviceGone(QSerialPort::SerialPortError error);
 

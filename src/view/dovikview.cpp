@@ -280,15 +280,16 @@ void DovikView::trimOldestText()
     int from = 0;
     int to = 0;
     const QTextBlock last = doc->lastBlock();
+    const qreal height = doc->size().height();
     if (doc->blockCount() > linesKeptAtMost) {
         to = doc->findBlockByNumber(doc->blockCount() - linesAfterTrim).position();
     } else if (last.length() > lineLengthAtMost) {
         from = last.position();
         to = from + last.length() - lineLengthAfterTrim;
-    } else if (doc->size().height() > displayHeightLimit) {
+    } else if (height > displayHeightLimit) {
         // At the start of the line found at that height, or inside it if it is the first.
         to = doc->documentLayout()->hitTest(
-            QPointF(0, doc->size().height() - displayHeightAfterTrim), Qt::FuzzyHit);
+            QPointF(0, height - displayHeightAfterTrim), Qt::FuzzyHit);
         const QTextBlock block = doc->findBlock(to);
         if (block.position() > 0)
             to = block.position();
