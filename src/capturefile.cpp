@@ -13,28 +13,31 @@ namespace {
 
 const QIODevice::OpenMode captureMode = QIODevice::WriteOnly | QIODevice::Text;
 
-// The default action of SIGXFSZ, raised by a write past the file-size limit, ends the program;
-// ignored, it lets that write fail with EFBIG instead.
-class FileSizeSignalIgnored
+// The default actions of SIGXFSZ, raised by a write past the file-size limit, and of SIGPIPE,
+// raised by a write into a FIFO whose reader has gone, end the program; ignored, they let that
+// write fail (EFBIG, EPIPE) like any other.
+class SignalIgnored
 {
-    Q_DISABLE_COPY(FileSizeSignalIgnored)
+    Q_DISABLE_COPY(SignalIgnored)
 
 public:
-    FileSizeSignalIgnored()
+    explicit SignalIgnored(int signalNumber)
+        : signalNumber(signalNumber)
     {
         struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
-        installed = sigaction(SIGXFSZ, &ignore, &previous) == 0;
+        installed = sigaction(signalNumber, &ignore, &previous) == 0;
     }
 
-    ~FileSizeSignalIgnored()
+    ~SignalIgnored()
     {
         if (installed)
-            sigaction(SIGXFSZ, &previous, nullptr);
+            sigaction(signalNumber, &previous, nullptr);
     }
 
 private:
+    int signalNumber;
     struct sigaction previous = {};
     bool installed = false;
 };
@@ -71,7 +74,8 @@ CaptureFileResult writeInPlace(const QString &fileName, const QByteArray &bytes)
 
 CaptureFileResult writeCaptureFile(const QString &fileName, const QByteArray &bytes)
 {
-    const FileSizeSignalIgnored fileSizeSignalIgnored;
+    const SignalIgnored fileSizeSignal(SIGXFSZ);
+    const SignalIgnored brokenPipeSignal(SIGPIPE);
 
     const QFileInfo target(fileName);
     // Replacing a FIFO or a device node would put a plain file in its place.

@@ -46,6 +46,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     , deviceFound(false)
     , deviceWasFound(false)
     , deviceChecked(false)
+    , shownOnce(false)
     , hexamode(false)
     , enterWithCR(true)
 {
@@ -117,6 +118,22 @@ bool SolvaneTerm::event(QEvent *event)
         return true;
     }
     return QMainWindow::event(event);
+}
+
+void SolvaneTerm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (shownOnce)
+        return;
+    shownOnce = true;
+    // A device that is already there is opened as soon as the window is up, not a second later:
+    // what it sends at power-up waits in the meantime. The regular checks then count from here.
+    QTimer::singleShot(0, this, [this] {
+        if (!connectionTimer->isActive())
+            return;
+        connectionTimer->start();
+        checkConnection();
+    });
 }
 
 void SolvaneTerm::closeEvent(QCloseEvent *event)

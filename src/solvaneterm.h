@@ -15,6 +15,7 @@ class FunctionDlg;
 class HexView;
 class QCloseEvent;
 class QEvent;
+class QShowEvent;
 class QTimer;
 class SerialPort;
 
@@ -43,6 +44,7 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
@@ -64,6 +66,8 @@ private:
     // On failure, *failure (when given) says why the port would not open.
     bool openSolvaneDevice(const QStringList &ports, QString *failure = nullptr);
     void closeSolvaneDevice();
+    // The not-found status and debug line, then closeSolvaneDevice().
+    void reportDeviceLost();
 
     bool sendByteByByte(const QByteArray &bytes);
 
@@ -83,6 +87,7 @@ private:
     bool deviceFound;
     bool deviceWasFound;
     bool deviceChecked;
+    bool shownOnce;
     bool hexamode;
     bool enterWithCR;
 };

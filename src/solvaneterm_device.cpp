@@ -16,9 +16,18 @@ void SolvaneTerm::checkConnection()
     deviceFound = !ports.isEmpty();
 
     if (serialPort) {
-        if (ports.contains(serialPort->portName))
+        serialPort->closeIfHungUp();
+        const bool listed = ports.contains(serialPort->portName);
+        if (listed && serialPort->opened)
             return;
         deviceFound = false;
+        // A device that resets hangs up its port and can be back under the same name before
+        // this check: its old connection is over all the same, and a new one starts now.
+        if (listed) {
+            reportDeviceLost();
+            deviceWasFound = false;
+            deviceFound = true;
+        }
     }
 
     bool openFailed = false;
@@ -39,14 +48,15 @@ void SolvaneTerm::checkConnection()
     if (deviceWasFound != deviceFound && !deviceFound) {
         // A port the user may not open is the usual first problem; it must not read as a
         // missing device.
-        if (openFailed)
+        if (openFailed) {
             statusMsg(tr("the Solvane Device was found but cannot be opened. [%1] %2: see "
                          "\"Permissions\" in the README.")
                           .arg(ports.first(), openFailure));
-        else
-            statusMsg(tr("the Solvane Device was not found."));
-        qDebug("the Solvane Device was not found.");
-        closeSolvaneDevice();
+            qDebug("the Solvane Device was not found.");
+            closeSolvaneDevice();
+        } else {
+            reportDeviceLost();
+        }
     } else if (!deviceChecked && !deviceFound) {
         // Otherwise the settings message would stay for as long as no device turns up.
         statusMsg(tr("the Solvane Device was not found."));
@@ -54,6 +64,13 @@ void SolvaneTerm::checkConnection()
 
     deviceChecked = true;
     deviceWasFound = deviceFound;
+}
+
+void SolvaneTerm::reportDeviceLost()
+{
+    statusMsg(tr("the Solvane Device was not found."));
+    qDebug("the Solvane Device was not found.");
+    closeSolvaneDevice();
 }
 
 bool SolvaneTerm::openSolvaneDevice(const QStringList &ports, QString *failure)

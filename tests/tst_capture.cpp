@@ -25,8 +25,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -361,11 +363,14 @@ void tst_Capture::placesAPlainWriteReaches_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("fifo");
     QTest::addColumn<bool>("reader");
+    QTest::addColumn<bool>("readerQuits");
 
     QTest::newRow("writable file in a read-only folder")
-        << QStringLiteral("locked/capture.log") << false << false;
-    QTest::newRow("FIFO with a reader") << QStringLiteral("pipe.log") << true << true;
-    QTest::newRow("FIFO without a reader") << QStringLiteral("pipe.log") << true << false;
+        << QStringLiteral("locked/capture.log") << false << false << false;
+    QTest::newRow("FIFO with a reader") << QStringLiteral("pipe.log") << true << true << false;
+    QTest::newRow("FIFO without a reader") << QStringLiteral("pipe.log") << true << false << false;
+    // The capture is larger than the pipe holds, so its writes meet the reader's departure.
+    QTest::newRow("FIFO whose reader quits") << QStringLiteral("pipe.log") << true << true << true;
 }
 
 void tst_Capture::placesAPlainWriteReaches()
@@ -373,15 +378,31 @@ void tst_Capture::placesAPlainWriteReaches()
     QFETCH(QString, name);
     QFETCH(bool, fifo);
     QFETCH(bool, reader);
+    QFETCH(bool, readerQuits);
 
-    view->insertView("captured text");
+    const QByteArray text = readerQuits ? QByteArray(63, 'q').append('\n').repeated(4096)
+                                        : QByteArray("captured text");
+    view->insertView(text);
     const QByteArray target = QFile::encodeName(path(name));
     int readEnd = -1;
+    std::thread quitter;
     if (fifo) {
         QCOMPARE(mkfifo(target.constData(), 0600), 0);
         // Opened without waiting for a writer; the capture is far below the pipe's capacity.
         if (reader)
             QVERIFY((readEnd = open(target.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) >= 0);
+        if (readerQuits) {
+            // Takes a little of what arrives, then goes away while the capture still writes.
+            quitter = std::thread([readEnd] {
+                pollfd input {readEnd, POLLIN, 0};
+                if (poll(&input, 1, 10000) == 1) {
+                    char buffer[1024];
+                    [[maybe_unused]] const ssize_t ignored = read(readEnd, buffer, sizeof buffer);
+                }
+                close(readEnd);
+            });
+            readEnd = -1;
+        }
     } else {
         QVERIFY(QDir(workDirectory.path()).mkdir(QStringLiteral("locked")));
         QVERIFY(writeFile(path(name), "the previous capture"));
@@ -398,11 +419,15 @@ void tst_Capture::placesAPlainWriteReaches()
     }
     QFile::setPermissions(path(QStringLiteral("locked")),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (quitter.joinable())
+        quitter.join();
 
-    const bool written = !fifo || reader;
+    const bool written = !fifo || (reader && !readerQuits);
     QCOMPARE(seen.size(), written ? 2 : 3);
-    if (!written)
-        QCOMPARE(seen.at(2).text, QStringLiteral("Can't Open File"));
+    if (!written) {
+        QCOMPARE(seen.at(2).text,
+            readerQuits ? QStringLiteral("Can't Write File") : QStringLiteral("Can't Open File"));
+    }
     QCOMPARE(QFileInfo(path(name)).isFile(), !fifo);
     QByteArray arrived;
     if (readEnd >= 0) {

@@ -6,7 +6,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
+#include <cerrno>
+#include <dlfcn.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,7 +50,46 @@ QSerialPort *innerPort(SerialPort &wrapper)
     return wrapper.findChild<QSerialPort *>();
 }
 
+// Takes every byte the wrapper announces, the way the window does.
+QByteArray *collectEveryByte(SerialPort &wrapper)
+{
+    auto *collected = new QByteArray;
+    QObject::connect(&wrapper, &SerialPort::readComm, &wrapper, [&wrapper, collected] {
+        for (const unsigned char byte : qAsConst(wrapper.receiveQueue))
+            collected->append(char(byte));
+        wrapper.receiveQueue.clear();
+    });
+    QObject::connect(&wrapper, &QObject::destroyed, [collected] { delete collected; });
+    return collected;
+}
+
+QByteArray numberedBytes(int size)
+{
+    QByteArray bytes;
+    for (int line = 0; bytes.size() < size; ++line)
+        bytes += QByteArray::number(line).rightJustified(9, '0') + ' '
+            + QByteArray(53, 'a' + line % 26) + '\n';
+    bytes.truncate(size);
+    return bytes;
+}
+
+// A read of the descriptor named here fails once with EIO, as a flaky USB link's can, while the
+// device stays connected.
+std::atomic<int> failNextReadOf {-1};
+
 } // namespace
+
+extern "C" ssize_t read(int descriptor, void *buffer, size_t count)
+{
+    using Read = ssize_t (*)(int, void *, size_t);
+    static const auto systemRead = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "read"));
+    int failing = descriptor;
+    if (descriptor >= 0 && failNextReadOf.compare_exchange_strong(failing, -1)) {
+        errno = EIO;
+        return -1;
+    }
+    return systemRead(descriptor, buffer, count);
+}
 
 Q_DECLARE_METATYPE(QSerialPort::DataBits)
 Q_DECLARE_METATYPE(QSerialPort::Parity)
@@ -88,6 +131,9 @@ private slots:
     void receiveQueuesEveryChunk();
     void deviceLoss_data();
     void deviceLoss();
+    void heldBytesSurviveHangUp_data();
+    void heldBytesSurviveHangUp();
+    void backlogStaysBounded();
 };
 
 void tst_SerialPort::baudRate_data()
@@ -511,6 +557,8 @@ void tst_SerialPort::deviceLoss_data()
     QTest::newRow("read error on a live device") << QStringLiteral("read error") << false;
     QTest::newRow("resource error on a live device") << QStringLiteral("resource error") << false;
     QTest::newRow("timeout on a live device") << QStringLiteral("timeout") << false;
+    // The serial port module stops reading after this one.
+    QTest::newRow("failed read on a live device") << QStringLiteral("failed read") << false;
 }
 
 void tst_SerialPort::deviceLoss()
@@ -529,6 +577,7 @@ void tst_SerialPort::deviceLoss()
     qRegisterMetaType<QSerialPort::SerialPortError>();
     QSignalSpy errors(port, &QSerialPort::errorOccurred);
     QVERIFY(errors.isValid());
+    const QByteArray *received = collectEveryByte(wrapper);
     LogCapture log;
 
     if (event.startsWith(QLatin1String("hang-up")))
@@ -542,6 +591,12 @@ void tst_SerialPort::deviceLoss()
         emit port->errorOccurred(QSerialPort::ResourceError);
     else if (event == QLatin1String("timeout"))
         emit port->errorOccurred(QSerialPort::TimeoutError);
+    if (event == QLatin1String("failed read")) {
+        failNextReadOf = int(port->handle());
+        QVERIFY(device.write("before"));
+        QTRY_COMPARE(failNextReadOf.load(), -1);
+        QTRY_VERIFY(!errors.isEmpty());
+    }
 
     if (closes) {
         QTRY_VERIFY(!port->isOpen());
@@ -557,8 +612,92 @@ void tst_SerialPort::deviceLoss()
         QVERIFY(wrapper.opened);
         QVERIFY(wrapper.writeData(QByteArrayLiteral("x")));
         QTRY_COMPARE(device.received(), QByteArray("x"));
+        // It goes on receiving, also what was waiting when the error came.
+        const QByteArray before = event == QLatin1String("failed read") ? "before" : "";
+        QVERIFY(device.write("after"));
+        QTRY_COMPARE(*received, before + "after");
     }
     QVERIFY(log.lines().isEmpty());
+}
+
+void tst_SerialPort::heldBytesSurviveHangUp_data()
+{
+    QTest::addColumn<QList<int>>("writes");
+
+    // The first write is shown at once, the second waits for the next frame.
+    QTest::newRow("124 bytes") << QList<int> {100, 24};
+    // Far more than a frame carries: most of it waits in the port.
+    QTest::newRow("1 MiB burst") << QList<int> {1024 * 1024};
+}
+
+// What the wrapper has read from the device is announced before the port closes, also when the
+// device hangs up with most of it still held back by the frame pacing.
+void tst_SerialPort::heldBytesSurviveHangUp()
+{
+    QFETCH(QList<int>, writes);
+
+    Device device;
+    QVERIFY(device.isPlugged());
+    SerialPort wrapper;
+    {
+        LogCapture openLines;
+        QVERIFY(wrapper.open(device.slavePath()));
+    }
+    QSerialPort *port = innerPort(wrapper);
+    const QByteArray *received = collectEveryByte(wrapper);
+
+    int total = 0;
+    for (const int size : qAsConst(writes))
+        total += size;
+    const QByteArray sent = numberedBytes(total);
+    int offset = 0;
+    for (const int size : qAsConst(writes)) {
+        QVERIFY(device.write(sent.mid(offset, size)));
+        offset += size;
+        QTRY_COMPARE(received->size() + port->bytesAvailable(), qint64(offset));
+    }
+    // Nothing may run between this check and the hang-up, or the next frame would take it all.
+    QVERIFY(port->bytesAvailable() > 0);
+    device.unplug();
+
+    QTRY_VERIFY(!port->isOpen());
+    QVERIFY(!wrapper.opened);
+    QCOMPARE(received->size(), sent.size());
+    QVERIFY(*received == sent);
+}
+
+// A device that sends faster than the window takes is held back by the kernel: what waits in the
+// port stays bounded, and every byte still arrives once, in order.
+void tst_SerialPort::backlogStaysBounded()
+{
+    Device device;
+    QVERIFY(device.isPlugged());
+    SerialPort wrapper;
+    {
+        LogCapture openLines;
+        QVERIFY(wrapper.open(device.slavePath()));
+    }
+    QSerialPort *port = innerPort(wrapper);
+    QVERIFY(port->readBufferSize() > 0);
+    QVERIFY(port->readBufferSize() <= 4 * 1024 * 1024);
+    const QByteArray *received = collectEveryByte(wrapper);
+    qint64 mostWaiting = 0;
+    int mostQueued = 0;
+    connect(port, &QSerialPort::readyRead, this,
+        [&] { mostWaiting = qMax(mostWaiting, port->bytesAvailable()); });
+    connect(&wrapper, &SerialPort::readComm, this,
+        [&] { mostQueued = qMax(mostQueued, wrapper.receiveQueue.size()); });
+
+    const QByteArray sent = numberedBytes(6 * 1024 * 1024);
+    QVERIFY(device.write(sent));
+    // Half-way through, the device still holds most of the rest: nobody took it off its hands.
+    QTRY_VERIFY_WITH_TIMEOUT(received->size() >= sent.size() / 2, 60000);
+    QVERIFY2(
+        device.queuedBytes() > sent.size() / 4, qPrintable(QString::number(device.queuedBytes())));
+    QTRY_COMPARE_WITH_TIMEOUT(received->size(), sent.size(), 60000);
+    QVERIFY(*received == sent);
+    QVERIFY2(mostWaiting <= port->readBufferSize(), qPrintable(QString::number(mostWaiting)));
+    QVERIFY2(mostQueued <= 64 * 1024, qPrintable(QString::number(mostQueued)));
 }
 
 QTEST_GUILESS_MAIN(tst_SerialPort)

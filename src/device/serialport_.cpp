@@ -2,6 +2,7 @@
 #include "device/serialport_.h"
 
 #include <QDebug>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <poll.h>
@@ -18,6 +19,12 @@ constexpr qint64 maxBytesPerFrame = 64 * 1024;
 // Until a frame has carried this much, its blocks are shown as they arrive.
 constexpr qint64 smallBytesPerFrame = 64;
 constexpr int smallBlocksPerFrame = 8;
+// What may wait in the port between the device and the views. When it is full the port stops
+// reading, so the kernel and then the device's own flow control hold the rest: a device that
+// sends faster than the window shows is slowed to the window's pace, and what is on screen stays
+// within about a second of what the device sent, instead of minutes behind it with the whole
+// stream in memory.
+constexpr qint64 backlogLimit = 1024 * 1024;
 
 const int baudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
     115200, 128000, 256000};
@@ -54,10 +61,13 @@ SerialPort::SerialPort(QObject *parent)
     frameTimer->setTimerType(Qt::PreciseTimer);
     connect(frameTimer, &QTimer::timeout, this, &SerialPort::deliverFrame);
     connect(port, &QSerialPort::errorOccurred, this, &SerialPort::closeIfDeviceGone);
+    port->setReadBufferSize(backlogLimit);
 }
 
 SerialPort::~SerialPort()
 {
+    // Whoever deletes the wrapper is done with it: nothing held is delivered from here.
+    const QSignalBlocker silent(this);
     close();
 }
 
@@ -88,9 +98,18 @@ bool SerialPort::open(const QString &name)
 
 void SerialPort::close()
 {
+    // Bytes the frame pacing still holds were read from the device; they are shown (and logged)
+    // before the port lets go of them, however the connection ends.
+    deliverHeldBytes();
     opened = false;
     frameTimer->stop();
     port->close();
+}
+
+void SerialPort::closeIfHungUp()
+{
+    if (port->isOpen() && hungUp(int(port->handle())))
+        close();
 }
 
 void SerialPort::flush()
@@ -284,13 +303,33 @@ void SerialPort::deliverFrame()
     const QByteArray bytes = port->read(maxBytesPerFrame);
     bytesThisFrame += bytes.size();
     ++blocksThisFrame;
+    queueAndAnnounce(bytes);
+    // No new readyRead() comes for bytes already buffered: the next frame must fetch them.
+    if (port->bytesAvailable() > 0 && !frameTimer->isActive())
+        frameTimer->start(frameMilliseconds);
+}
+
+void SerialPort::queueAndAnnounce(const QByteArray &bytes)
+{
     receiveQueue.reserve(receiveQueue.size() + bytes.size());
     for (const char byte : bytes)
         receiveQueue.append(static_cast<unsigned char>(byte));
     emit readComm();
-    // No new readyRead() comes for bytes already buffered: the next frame must fetch them.
-    if (port->bytesAvailable() > 0 && !frameTimer->isActive())
-        frameTimer->start(frameMilliseconds);
+}
+
+void SerialPort::deliverHeldBytes()
+{
+    if (!port->isOpen())
+        return;
+    while (port->bytesAvailable() > 0) {
+        const QByteArray bytes = port->read(maxBytesPerFrame);
+        if (bytes.isEmpty())
+            break;
+        queueAndAnnounce(bytes);
+        // Whoever handled the bytes may have closed the port meanwhile.
+        if (!port->isOpen())
+            break;
+    }
 }
 
 // Left open, a port whose device has gone reports errors in a tight loop until someone closes it,
@@ -302,10 +341,34 @@ void SerialPort::closeIfDeviceGone(QSerialPort::SerialPortError error)
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::ResourceError:
-        if (port->isOpen() && hungUp(int(port->handle())))
+        if (!port->isOpen())
+            break;
+        if (hungUp(int(port->handle()))) {
             close();
+            break;
+        }
+        // The serial port module stops reading after some of these errors and never starts
+        // again by itself; a device that is still there must not go deaf. A frame later, so that
+        // an error that repeats cannot spin.
+        port->clearError();
+        QTimer::singleShot(frameMilliseconds, this, &SerialPort::resumeReading);
         break;
     default:
         break;
     }
+}
+
+// The module reads on again once its buffer has been read empty; whatever it still holds is
+// fetched by the frames as usual.
+void SerialPort::resumeReading()
+{
+    if (!port->isOpen())
+        return;
+    if (port->bytesAvailable() > 0) {
+        if (!frameTimer->isActive())
+            frameTimer->start(0);
+        return;
+    }
+    char none;
+    port->read(&none, 0);
 }

@@ -41,8 +41,8 @@ enum FlowType : int { FLOW_OFF, FLOW_HARDWARE, FLOW_XONXOFF };
 // A serial port reduced to what the terminal needs: open by name, write bytes, and a queue that
 // collects every received byte before readComm() announces it. Announcements come at most once
 // per display frame, each with at most a frame's worth of bytes: a device that streams faster
-// than the views can show leaves the rest waiting in the port's buffer, and the window keeps
-// answering its user.
+// than the views can show leaves the rest waiting in the port's buffer, which is bounded, and the
+// window keeps answering its user.
 class SerialPort : public QObject
 {
     Q_OBJECT
@@ -53,7 +53,11 @@ public:
     ~SerialPort() override;
 
     bool open(const QString &name);
+    // Hands on what the port still holds (readComm()), then closes it.
     void close();
+    // Closes the port, as close() does, when its device has hung up: unplugged, or reset and
+    // about to come back, perhaps under the same name.
+    void closeIfHungUp();
     void flush();
     bool writeData(const QByteArray &data);
     void waitForBytesWritten(int msecs);
@@ -103,7 +107,10 @@ public:
 private:
     void startFrameIfDue();
     void deliverFrame();
+    void queueAndAnnounce(const QByteArray &bytes);
+    void deliverHeldBytes();
     void closeIfDeviceGone(QSerialPort::SerialPortError error);
+    void resumeReading();
 
     QTimer *frameTimer;
     QElapsedTimer frameClock;
