@@ -79,10 +79,10 @@ class LineWatcher:
             self.lines.append((time.monotonic(), None))
             self.condition.notify_all()
 
-    def wait_for(self, accept, timeout):
-        """The time and text of the first line that accept() takes, or None."""
+    def wait_for(self, accept, timeout, start=0):
+        """The time and text of the first line from index start that accept() takes, or None."""
         deadline = time.monotonic() + timeout
-        checked = 0
+        checked = start
         with self.condition:
             while True:
                 for stamp, line in self.lines[checked:]:
@@ -108,6 +108,7 @@ class Simulator:
             [executable, '--device', f'{self.NAME}=04d8:000a', '--list-file', self.list_file],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.output = LineWatcher(self.process.stdout)
+        self.since = 0
         if not self.output.wait_for(lambda line: line.endswith(' plugged'), 10):
             self.close()
             raise BenchError('the simulator did not plug its device in')
@@ -117,8 +118,14 @@ class Simulator:
         self.process.stdin.flush()
 
     def wait_for(self, suffix, timeout):
+        """The first line since the last mark() that names the device and holds suffix."""
         return self.output.wait_for(
-            lambda line: line.startswith(self.NAME + ' ') and suffix in line, timeout)
+            lambda line: line.startswith(self.NAME + ' ') and suffix in line, timeout,
+            self.since)
+
+    def mark(self):
+        """Later waits look only at lines that come after this moment."""
+        self.since = len(self.output.lines)
 
     def close(self):
         if self.process.poll() is None:
