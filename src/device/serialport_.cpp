@@ -55,6 +55,7 @@ SerialPort::SerialPort(QObject *parent)
     , frameTimer(new QTimer(this))
     , bytesThisFrame(0)
     , blocksThisFrame(0)
+    , resumeScheduled(false)
 {
     connect(port, SIGNAL(readyRead()), this, SLOT(readData()));
     frameTimer->setSingleShot(true);
@@ -348,10 +349,12 @@ void SerialPort::closeIfDeviceGone(QSerialPort::SerialPortError error)
             break;
         }
         // The serial port module stops reading after some of these errors and never starts
-        // again by itself; a device that is still there must not go deaf. A frame later, so that
-        // an error that repeats cannot spin.
-        port->clearError();
-        QTimer::singleShot(frameMilliseconds, this, &SerialPort::resumeReading);
+        // again by itself; a device that is still there must not go deaf. A frame later, and
+        // once however many errors come meanwhile, so that an error that repeats cannot spin.
+        if (!resumeScheduled) {
+            resumeScheduled = true;
+            QTimer::singleShot(frameMilliseconds, this, &SerialPort::resumeReading);
+        }
         break;
     default:
         break;
@@ -362,6 +365,7 @@ void SerialPort::closeIfDeviceGone(QSerialPort::SerialPortError error)
 // fetched by the frames as usual.
 void SerialPort::resumeReading()
 {
+    resumeScheduled = false;
     if (!port->isOpen())
         return;
     if (port->bytesAvailable() > 0) {

@@ -116,6 +116,7 @@ private:
     QElapsedTimer frameClock;
     qint64 bytesThisFrame;
     int blocksThisFrame;
+    bool resumeScheduled;
 };
 
 #endif // SERIALPORT__H
