@@ -72,7 +72,12 @@ private slots:
     void insertView();
     void insertViewEditsOncePerBlock();
     void insertViewFollowsTheEnd();
+    void clearForgetsHeldBytesAndCr_data();
+    void clearForgetsHeldBytesAndCr();
+    void longLineCutKeepsWholeCharacters_data();
+    void longLineCutKeepsWholeCharacters();
     void veryTallDisplayDropsOldestText();
+    void tallLineCutKeepsWholeCharacters();
     void newTextRepaintsOnlyTheView_data();
     void newTextRepaintsOnlyTheView();
     void unshapedTextLooksTheSame_data();
@@ -236,11 +241,19 @@ void tst_DovikView::insertView_data()
     QTest::newRow("NUL dropped") << QByteArrayList {QByteArrayLiteral("A\0B")} << "AB";
     QTest::newRow("NUL is not pending") << QByteArrayList {"ab", QByteArrayLiteral("\0\b")} << "a";
     QTest::newRow("CR LF in one block") << QByteArrayList {"a\r\nb"} << "a\nb";
-    QTest::newRow("CR | LF") << QByteArrayList {"a\r", "\nb"} << "a\n\nb";
+    QTest::newRow("CR | LF") << QByteArrayList {"a\r", "\nb"} << "a\nb";
+    QTest::newRow("CR | BS LF") << QByteArrayList {"a\r", "\b\n"} << "a\n";
     QTest::newRow("lone CR") << QByteArrayList {"a\rb"} << "a\nb";
     QTest::newRow("e acute whole") << QByteArrayList {"\xC3\xA9"} << QString(QChar(0xE9));
-    QTest::newRow("e acute split") << QByteArrayList {"\xC3", "\xA9"} << QString(2, replacement);
-    QTest::newRow("e acute then BS") << QByteArrayList {"\xC3\xA9\b"} << QString(replacement);
+    QTest::newRow("e acute split") << QByteArrayList {"\xC3", "\xA9"} << QString(QChar(0xE9));
+    QTest::newRow("a byte per block")
+        << QByteArrayList {"\xF0", "\x9F", "\x98", "\x80"} << QStringLiteral("\U0001F600");
+    QTest::newRow("BS takes a held byte")
+        << QByteArrayList {"x\xE2\x82", "\b\x82\xAC"} << QStringLiteral("x\u20ac");
+    QTest::newRow("held byte, then not its end")
+        << QByteArrayList {"\xC3", "z"} << QString(replacement) + QLatin1Char('z');
+    QTest::newRow("e acute then BS")
+        << QByteArrayList {"\xC3\xA9\b", "z"} << QString(replacement) + QLatin1Char('z');
     QTest::newRow("tab, escape, bell")
         << QByteArrayList {"a\tb\x1b[31mc\x07"} << "a\tb\x1b[31mc\x07";
     QTest::newRow("empty block") << QByteArrayList {"AB", ""} << "AB";
@@ -292,6 +305,53 @@ void tst_DovikView::insertViewFollowsTheEnd()
     QCOMPARE(scrollBar->value(), scrollBar->maximum());
 }
 
+void tst_DovikView::clearForgetsHeldBytesAndCr_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("held byte") << QByteArray("a\xC3") << QByteArray("\xA9") << QString(replacement);
+    QTest::newRow("CR") << QByteArray("a\r") << QByteArray("\nb") << "\nb";
+}
+
+void tst_DovikView::clearForgetsHeldBytesAndCr()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, expected);
+
+    view->insertView(before);
+    view->clear();
+    QVERIFY(view->toPlainText().isEmpty());
+    view->insertView(after);
+    QCOMPARE(view->toPlainText(), expected);
+}
+
+void tst_DovikView::longLineCutKeepsWholeCharacters_data()
+{
+    QTest::addColumn<int>("blockSize");
+
+    QTest::newRow("one block") << 18000;
+    QTest::newRow("blocks that split characters") << 999;
+}
+
+// A line that never ends keeps only its end; it must start with a whole character.
+void tst_DovikView::longLineCutKeepsWholeCharacters()
+{
+    QFETCH(int, blockSize);
+    const QString emoji = QStringLiteral("\U0001F600");
+    const QByteArray line = emoji.toUtf8().repeated(4500);
+
+    for (int at = 0; at < line.size(); at += blockSize)
+        view->insertView(line.mid(at, blockSize));
+
+    const QString shown = view->toPlainText();
+    QVERIFY(shown.size() < 4500 * 2);
+    QVERIFY(shown.at(0).isHighSurrogate());
+    QCOMPARE(shown.count(emoji) * 2, shown.size());
+}
+
 // Past some eight million pixels the text layout can stop making progress and the program would
 // hang, so the oldest lines give way. A large font in a narrow view gets there quickly.
 void tst_DovikView::veryTallDisplayDropsOldestText()
@@ -324,6 +384,31 @@ void tst_DovikView::veryTallDisplayDropsOldestText()
     view->insertView("XYZ");
     QVERIFY(view->toPlainText().endsWith(QLatin1String("\nXYZ")));
     QCOMPARE(view->textCursor().position(), view->document()->characterCount() - 1);
+}
+
+// With a character to each display line, one line outgrows the height limit well before its length
+// limit; the cut then falls inside it.
+void tst_DovikView::tallLineCutKeepsWholeCharacters()
+{
+    view->setFont(QFont(QStringLiteral("Courier New"), 1000));
+    window->resize(160, 400);
+    QCoreApplication::processEvents();
+    const QString emoji = QStringLiteral("\U0001F600");
+    const QByteArray part = emoji.toUtf8().repeated(499) + 'a';
+
+    bool trimmed = false;
+    for (int i = 0; i < 8 && !trimmed; ++i) {
+        const int before = view->document()->characterCount();
+        view->insertView(part);
+        trimmed = view->document()->characterCount() < before;
+    }
+    QVERIFY2(trimmed, "the line never grew past the height limit");
+    QCOMPARE(view->document()->blockCount(), 1);
+    QVERIFY(view->document()->size().height() <= 4.6e6);
+
+    const QString shown = view->toPlainText();
+    QVERIFY(shown.endsWith(QString::fromUtf8(part)));
+    QCOMPARE(shown.count(emoji) * 2 + shown.count(QLatin1Char('a')), shown.size());
 }
 
 void tst_DovikView::newTextRepaintsOnlyTheView_data()

@@ -2,7 +2,6 @@
 #include "view/dovikview.h"
 
 #include "view/opaquescrollbars.h"
-#include "view/receivedblock.h"
 #include "view/terminalstylesheet.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -93,6 +92,15 @@ bool shapingChangesNothing(const QFont &font)
     return true;
 }
 
+// The first position at or after `position` that does not fall between the two halves of a
+// character outside the basic plane.
+int wholeCharacterFrom(const QTextDocument *doc, int position)
+{
+    const bool inPair = doc->characterAt(position).isLowSurrogate()
+        && doc->characterAt(position - 1).isHighSurrogate();
+    return inPair ? position + 1 : position;
+}
+
 } // namespace
 
 DovikView::DovikView(QWidget *parent)
@@ -162,7 +170,7 @@ void DovikView::insertView(const QByteArray &data)
 
     // Backspaces first eat bytes of this block that are not shown yet, so the whole block still
     // goes into the document as a single insertion.
-    const ReceivedBlock block = decodeReceivedBlock(data);
+    const ReceivedBlock block = decoder.decode(data);
     for (int i = 0; i < block.deletions && cursor.position() != 0; ++i) {
         cursor.deletePreviousChar();
         ensureCursorVisible();
@@ -171,6 +179,12 @@ void DovikView::insertView(const QByteArray &data)
         cursor.insertText(block.text);
     ensureCursorVisible();
     trimOldestText();
+}
+
+void DovikView::clear()
+{
+    decoder.reset();
+    QTextEdit::clear();
 }
 
 void DovikView::changeFont()
@@ -285,14 +299,13 @@ void DovikView::trimOldestText()
         to = doc->findBlockByNumber(doc->blockCount() - linesAfterTrim).position();
     } else if (last.length() > lineLengthAtMost) {
         from = last.position();
-        to = from + last.length() - lineLengthAfterTrim;
+        to = wholeCharacterFrom(doc, from + last.length() - lineLengthAfterTrim);
     } else if (height > displayHeightLimit) {
         // At the start of the line found at that height, or inside it if it is the first.
         to = doc->documentLayout()->hitTest(
             QPointF(0, height - displayHeightAfterTrim), Qt::FuzzyHit);
         const QTextBlock block = doc->findBlock(to);
-        if (block.position() > 0)
-            to = block.position();
+        to = block.position() > 0 ? block.position() : wholeCharacterFrom(doc, to);
     }
     if (to <= from)
         return;

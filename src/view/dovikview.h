@@ -2,6 +2,8 @@
 #ifndef DOVIKVIEW_H
 #define DOVIKVIEW_H
 
+#include "view/receivedblock.h"
+
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -37,6 +39,8 @@ public:
     const QColor &getBackColor() const;
 
     void insertView(const QByteArray &data);
+    // Deliberately hides QTextEdit::clear() for calls through DovikView*: resets the decoder too.
+    void clear();
 
 signals:
     void keyInput(int, QString);
@@ -62,6 +66,7 @@ private:
     void trimOldestText();
     void chooseTextShaping();
 
+    ReceivedTextDecoder decoder;
     QFont font;
     QColor color;
     QColor backColor;

@@ -17,4 +17,22 @@ struct ReceivedBlock
 // when there is none, one character already shown. What is left is decoded as UTF-8.
 ReceivedBlock decodeReceivedBlock(const QByteArray &data);
 
+// The same for a stream of blocks, whose boundaries fall wherever the port's reads happened to
+// end: text comes out as if the stream had arrived in one block.
+//  - A character whose bytes are split between two blocks is held back until its last byte comes.
+//    Held-back bytes are not shown yet, so the next block's backspaces take them back first.
+//  - A CR that ended the text shown and an LF that starts the next block's text are one line
+//    break, as they are within one block; the LF is dropped. Taking back shown text ends this.
+class ReceivedTextDecoder
+{
+public:
+    ReceivedBlock decode(const QByteArray &data);
+    // Forgets the held-back bytes and the CR, for a display that starts again empty.
+    void reset();
+
+private:
+    QByteArray heldBack;
+    bool shownEndsWithCr = false;
+};
+
 #endif // RECEIVEDBLOCK_H
