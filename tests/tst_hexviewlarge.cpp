@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QtTest>
 
+#include <QFile>
 #include <QImage>
 #include <QScrollBar>
+
+#include <cstring>
 
 #include "hexview/hexview.h"
 #include "imagediff.h"
@@ -24,6 +27,9 @@ private slots:
     void rowInSight_data();
     void rowInSight();
     void wheelMovesRows();
+    void trimKeepsTheRowsShown_data();
+    void trimKeepsTheRowsShown();
+    void threeGigabytesInBoundedMemory();
 
 private:
     QImage shown(const QByteArray &data, Approach approach);
@@ -51,6 +57,46 @@ QByteArray withRowChanged(QByteArray bytes, qint64 row)
         bytes[int(i)] = char(bytes.at(int(i)) ^ 0x55);
     return bytes;
 }
+
+// Byte p of a received stream, for any p.
+QByteArray stream(qint64 from, int count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i)
+        bytes[i] = char((from + i) % 251);
+    return bytes;
+}
+
+// Starts the peak resident memory over from what is resident now.
+bool resetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+qint64 peakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+const bool addressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool addressSanitizer = true;
+#else
+const bool addressSanitizer = false;
+#endif
+#else
+const bool addressSanitizer = false;
+#endif
 
 } // namespace
 
@@ -176,6 +222,105 @@ void tst_HexViewLarge::wheelMovesRows()
     QCOMPARE(up.copy(0, shift, up.width(), kept), bottom.copy(0, 0, bottom.width(), kept));
     QVERIFY(up != bottom);
     QCOMPARE(turnWheel(-1), bottom);
+}
+
+void tst_HexViewLarge::trimKeepsTheRowsShown_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("appended");
+    QTest::addColumn<bool>("atEnd");
+
+    QTest::newRow("by pixels, in the middle") << int(MB) << int(MB / 16) << false;
+    QTest::newRow("by pixels, at the end") << int(MB) << int(MB / 16) << true;
+    QTest::newRow("by rows, in the middle") << int(32 * MB) << int(MB) << false;
+    QTest::newRow("by rows, at the end") << int(32 * MB) << int(MB) << true;
+}
+
+void tst_HexViewLarge::trimKeepsTheRowsShown()
+{
+    QFETCH(int, limit);
+    QFETCH(int, appended);
+    QFETCH(bool, atEnd);
+
+    view->setHistoryLimit(limit);
+    view->setData(stream(0, limit));
+    QScrollBar *bar = view->verticalScrollBar();
+    bar->setValue(atEnd ? bar->maximum() : bar->maximum() / 2);
+    const QImage before = view->viewport()->grab().toImage();
+
+    view->appendData(stream(limit, appended));
+    const int kept = view->data().size();
+    const int dropped = limit + appended - kept;
+    QVERIFY(dropped > 0);
+    if (!atEnd) {
+        QCOMPARE(view->viewport()->grab().toImage(), before);
+        return;
+    }
+
+    // The newest rows, as a view given only them and their addresses shows them.
+    QCOMPARE(bar->value(), bar->maximum());
+    HexView reference;
+    reference.resize(view->size());
+    reference.setData(view->data());
+    reference.setAddressOffset(dropped);
+    reference.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&reference));
+    reference.verticalScrollBar()->setValue(reference.verticalScrollBar()->maximum());
+    QCOMPARE(view->viewport()->grab().toImage(), reference.viewport()->grab().toImage());
+}
+
+void tst_HexViewLarge::threeGigabytesInBoundedMemory()
+{
+    const qint64 limit = view->historyLimit();
+    QCOMPARE(limit, 256 * MB);
+    const int block = int(MB);
+    // Every block of the stream is a window into this.
+    const QByteArray period = stream(0, block + 251);
+    const qint64 total = 3 * 1024 * MB;
+    const qint64 markerAt = total - 100;
+    QVERIFY(resetPeakResident());
+    const qint64 peakBefore = peakResidentBytes();
+
+    QScrollBar *bar = view->verticalScrollBar();
+    for (qint64 at = 0; at < total; at += block) {
+        QByteArray bytes = QByteArray::fromRawData(period.constData() + at % 251, block);
+        if (at + block == total)
+            bytes.replace(int(markerAt - at), Marker.size(), Marker);
+        view->appendData(bytes);
+        bar->setValue(bar->maximum());
+    }
+    const qint64 peakAfter = peakResidentBytes();
+
+    const QByteArray held = view->data();
+    QVERIFY(held.size() <= limit);
+    QVERIFY(held.size() >= limit - limit / 8);
+    const qint64 first = total - held.size();
+    QCOMPARE(first % 16, qint64(0));
+    const auto isStream = [&](qint64 from, qint64 to) {
+        for (qint64 at = from; at < to; at += block) {
+            const int length = int(qMin<qint64>(block, to - at));
+            if (std::memcmp(
+                    held.constData() + (at - first), period.constData() + at % 251, size_t(length))
+                != 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QVERIFY(isStream(first, markerAt));
+    QVERIFY(isStream(markerAt + Marker.size(), total));
+
+    // Found where it was put, and shown at its place in the stream.
+    QCOMPARE(qint64(view->lastIndexOf(Marker, held.size())), markerAt - first);
+    const QString dump = view->selectionToReadableString();
+    QVERIFY2(dump.startsWith(QString::number(markerAt, 16) + "  ff fe fd fc "), qPrintable(dump));
+
+    // AddressSanitizer's shadow memory and quarantine make resident memory say little.
+    if (!addressSanitizer) {
+        const qint64 grown = peakAfter - peakBefore;
+        QVERIFY2(grown <= limit * 11 / 10 + 16 * MB,
+            qPrintable(QString("peak resident memory grew by %1 MiB").arg(grown / MB)));
+    }
 }
 
 QTEST_MAIN(tst_HexViewLarge)
