@@ -32,11 +32,11 @@ public:
 
     QByteArray data() const;
     void setData(const QByteArray &data);
-    // Same observable result as setData(data() + block), at a cost proportional to the block,
-    // and with the scroll range already covering the new bytes on return.
-    // Past the history limit (256 MiB unless set otherwise) the oldest bytes are dropped, a
-    // whole number of rows at a time, and the view, the cursor and the selection stay on the bytes
-    // they were on. The addresses shown go on counting from the first byte set.
+    // Same observable result as setData(data() + block) while the bytes fit the history limit
+    // (256 MiB unless set otherwise), at a cost proportional to the block, and with the scroll
+    // range already covering the new bytes on return. Past the limit the oldest bytes are
+    // dropped, whole rows at a time; the view, the cursor and the selection stay on the bytes
+    // they were on, and the addresses go on counting from the first byte set.
     void appendData(const QByteArray &block);
     int historyLimit() const;
     // In bytes, from 16 to 1 GiB; what the view holds stays until the next append.
