@@ -8,6 +8,8 @@ const int BytesPerRow = HexLayout::BytesPerRow;
 const int HexFieldWidth = 48;
 const int AsciiFieldWidth = 17;
 const int MaxAddressWidth = 6;
+// Data this large gets room for the whole history at once.
+const int ReserveFrom = 1 << 20;
 
 qint64 wholeRowsUp(qint64 bytes)
 {
@@ -45,6 +47,11 @@ void XByteArray::appendData(const QByteArray &block)
     _changedData = QByteArray();
     const qint64 total = qint64(_data.size()) + block.size();
     if (total <= _historyLimit) {
+        // Growing by doubling would move the bytes at every doubling, which made the first trim
+        // after it many times slower than the others, and would reserve up to twice the limit.
+        // Room that is never touched costs no resident memory.
+        if (total > _data.capacity() && total > ReserveFrom)
+            _data.reserve(_historyLimit);
         _data.append(block);
         return;
     }
