@@ -163,6 +163,11 @@ int main(int argc, char **argv)
     int n = 0;
     for (const int size : sizes) {
         const qint64 target = size * megabyte;
+        // The view never holds more.
+        if (target > hex->historyLimit()) {
+            std::printf("%5d MB: past the history limit\n", size);
+            continue;
+        }
         // Most of the way in big blocks, the rest as the measured receives bring it.
         while (hex->data().size() + filler.size() + qint64(samples) * blockSize <= target)
             hex->appendData(filler);
