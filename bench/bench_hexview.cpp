@@ -3,7 +3,10 @@
 // each size, the time of one full repaint of the hex view and of one receive of a 4 KB block
 // through the window's receive path (the handler and the repaints it causes), each the median
 // of many samples in wall time and in the thread's CPU time, which other processes on a busy
-// machine disturb less. Ends with the wall and CPU time of the whole run, read from /proc.
+// machine disturb less. Then, with the hex view emptied, 1 GB appended to it in 4 KB blocks,
+// as the window appends them: the slowest single append, which is one that drops the oldest
+// bytes past the history limit, the slowest of those that drop nothing, and the resident memory
+// per kept byte at the end. Ends with the wall and CPU time of the whole run, read from /proc.
 //
 //   bench_hexview [megabytes ...]          default: 1 16 64 256
 
@@ -43,6 +46,27 @@ double cpuSecondsFromProc()
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     return double(fields.value(11).toLongLong() + fields.value(12).toLongLong())
         / double(sysconf(_SC_CLK_TCK));
+}
+
+// A field of /proc/self/status in bytes, 0 when missing.
+qint64 statusBytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+
+// Starts the peak resident memory (VmHWM) over from what is resident now.
+void resetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
 }
 
 qint64 threadCpuNanoseconds()
@@ -139,6 +163,11 @@ int main(int argc, char **argv)
     int n = 0;
     for (const int size : sizes) {
         const qint64 target = size * megabyte;
+        // The view never holds more.
+        if (target > hex->historyLimit()) {
+            std::printf("%5d MB: past the history limit\n", size);
+            continue;
+        }
         // Most of the way in big blocks, the rest as the measured receives bring it.
         while (hex->data().size() + filler.size() + qint64(samples) * blockSize <= target)
             hex->appendData(filler);
@@ -172,6 +201,58 @@ int main(int argc, char **argv)
             static_cast<long long>(hex->data().size() / megabyte),
             medianMicroseconds(repaints.wall), medianMicroseconds(repaints.cpu),
             medianMicroseconds(receives.wall), medianMicroseconds(receives.cpu));
+        std::fflush(stdout);
+    }
+
+    {
+        QScrollBar *bar = hex->verticalScrollBar();
+        hex->setData(QByteArray());
+        QCoreApplication::processEvents();
+        resetPeakResident();
+        const qint64 residentBefore = statusBytes("VmRSS:");
+        const qint64 peakBefore = statusBytes("VmHWM:");
+        const qint64 through = 1024 * megabyte;
+        Samples dropping;
+        Samples keeping;
+        for (qint64 appended = 0; appended < through; appended += blockSize) {
+            const int heldBefore = hex->data().size();
+            Samples one;
+            one.take([&] {
+                hex->appendData(blocks[n++ & 1]);
+                bar->setValue(bar->maximum());
+            });
+            Samples &kind = hex->data().size() < heldBefore + blockSize ? dropping : keeping;
+            kind.wall.push_back(one.wall.front());
+            kind.cpu.push_back(one.cpu.front());
+            if ((appended / blockSize) % 256 == 0)
+                QCoreApplication::processEvents();
+        }
+        QCoreApplication::processEvents();
+        const qint64 held = hex->data().size();
+        const qint64 resident = statusBytes("VmRSS:") - residentBefore;
+        const qint64 peak = statusBytes("VmHWM:") - peakBefore;
+        const auto slowest = [](const std::vector<qint64> &nanoseconds) {
+            return nanoseconds.empty()
+                ? 0.0
+                : double(*std::max_element(nanoseconds.begin(), nanoseconds.end())) / 1000.0;
+        };
+
+        std::printf("\n%lld MB appended in %d-byte blocks, history limit %d MB, %lld MB held\n",
+            static_cast<long long>(through / megabyte), blockSize,
+            hex->historyLimit() / int(megabyte), static_cast<long long>(held / megabyte));
+        std::printf("%-40s %12s %12s\n", "one append, us", "wall", "CPU");
+        std::printf("%-40s %12.1f %12.1f\n",
+            qPrintable(QString("slowest of %1 that drop old bytes").arg(dropping.wall.size())),
+            slowest(dropping.wall), slowest(dropping.cpu));
+        std::printf("%-40s %12.1f %12.1f\n",
+            qPrintable(QString("slowest of %1 that drop none").arg(keeping.wall.size())),
+            slowest(keeping.wall), slowest(keeping.cpu));
+        std::printf("%-40s %12.1f %12.1f\n", "median of those that drop none",
+            medianMicroseconds(keeping.wall), medianMicroseconds(keeping.cpu));
+        std::printf("resident memory over the empty view: %.1f MB now, %.1f MB at the peak; "
+                    "%.3f and %.3f bytes per kept byte\n",
+            double(resident) / double(megabyte), double(peak) / double(megabyte),
+            double(resident) / double(held), double(peak) / double(held));
         std::fflush(stdout);
     }
 

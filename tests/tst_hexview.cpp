@@ -55,6 +55,8 @@ private slots:
     void appendMatchesSetData();
     void appendKeepsScrollRangeCurrent_data();
     void appendKeepsScrollRangeCurrent();
+    void appendPastTheLimitKeepsTheView_data();
+    void appendPastTheLimitKeepsTheView();
 
 private:
     HexViewPrivate *inner() const { return qobject_cast<HexViewPrivate *>(view->widget()); }
@@ -796,6 +798,86 @@ void tst_HexView::appendKeepsScrollRangeCurrent()
 
     bar->setValue(bar->maximum());
     QCOMPARE(inner()->y() + inner()->height(), view->viewport()->height());
+}
+
+void tst_HexView::appendPastTheLimitKeepsTheView_data()
+{
+    QTest::addColumn<int>("loaded");
+    QTest::addColumn<int>("appended");
+    QTest::addColumn<int>("topRow"); // -1: scrolled to the end
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<int>("selBegin");
+    QTest::addColumn<int>("selEnd");
+    QTest::addColumn<int>("expectedTopRow");
+    QTest::addColumn<int>("expectedCursor");
+    QTest::addColumn<int>("expectedSelBegin");
+    QTest::addColumn<int>("expectedSelEnd");
+
+    // Limit 4096: 4000 bytes and 200 more drop 624 (39 rows), 50 more drop none; 1000 bytes and
+    // 5000 more drop 2416 (151 rows), leaving more rows than before.
+    QTest::newRow("all kept") << 4000 << 200 << 100 << 2000 << 1700 << 1800 << 61 << 1376 << 1076
+                              << 1176;
+    QTest::newRow("top row, cursor and half the selection dropped")
+        << 4000 << 200 << 10 << 100 << 600 << 700 << 0 << 0 << 0 << 76;
+    QTest::newRow("selection wholly dropped, cursor on the oldest kept byte")
+        << 4000 << 200 << 100 << 624 << 100 << 200 << 61 << 0 << 0 << 0;
+    QTest::newRow("at the end") << 4000 << 200 << -1 << 3999 << 3990 << 4000 << -1 << 3375 << 3366
+                                << 3376;
+    QTest::newRow("nothing dropped: cursor to 0 as ever")
+        << 4000 << 50 << 100 << 2000 << 1700 << 1800 << 100 << 0 << 1700 << 1800;
+    QTest::newRow("at the end, a block larger than the limit")
+        << 1000 << 5000 << -1 << 500 << 900 << 1000 << -1 << 0 << 0 << 0;
+}
+
+void tst_HexView::appendPastTheLimitKeepsTheView()
+{
+    QFETCH(int, loaded);
+    QFETCH(int, appended);
+    QFETCH(int, topRow);
+    QFETCH(int, cursor);
+    QFETCH(int, selBegin);
+    QFETCH(int, selEnd);
+    QFETCH(int, expectedTopRow);
+    QFETCH(int, expectedCursor);
+    QFETCH(int, expectedSelBegin);
+    QFETCH(int, expectedSelEnd);
+
+    const auto stream = [](int from, int count) {
+        QByteArray bytes(count, Qt::Uninitialized);
+        for (int i = 0; i < count; ++i)
+            bytes[i] = char((from + i) % 251);
+        return bytes;
+    };
+    view->setHistoryLimit(4096);
+    view->setData(stream(0, loaded));
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    QScrollBar *bar = view->verticalScrollBar();
+    bar->setValue(topRow < 0 ? bar->maximum() : topRow * charHeight());
+    view->setCursorPosition(cursor);
+    inner()->resetSelection(2 * selBegin);
+    inner()->setSelection(2 * selEnd);
+    const QImage before = view->viewport()->grab().toImage();
+
+    view->appendData(stream(loaded, appended));
+    const int kept = view->data().size();
+    QCOMPARE(view->data(), stream(loaded + appended - kept, kept));
+    QCOMPARE(view->cursorPosition(), expectedCursor);
+    QCOMPARE(inner()->getSelectionBegin(), expectedSelBegin);
+    QCOMPARE(inner()->getSelectionEnd(), expectedSelEnd);
+    if (expectedTopRow < 0) {
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+    } else {
+        QCOMPARE(bar->value(), expectedTopRow * charHeight());
+    }
+    // The same bytes in the same places, under the same addresses.
+    if (expectedTopRow > 0)
+        QCOMPARE(view->viewport()->grab().toImage(), before);
+
+    // The selection's anchor moved with it.
+    inner()->setSelection(2 * expectedSelEnd);
+    QCOMPARE(inner()->getSelectionBegin(), expectedSelBegin);
 }
 
 QTEST_MAIN(tst_HexView)

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QtTest>
 
+#include <QFile>
 #include <QImage>
 #include <QScrollBar>
+
+#include <cstring>
 
 #include "hexview/hexview.h"
 #include "imagediff.h"
@@ -24,6 +27,8 @@ private slots:
     void rowInSight_data();
     void rowInSight();
     void wheelMovesRows();
+    void trimKeepsTheRowsShown();
+    void threeGigabytesInBoundedMemory();
 
 private:
     QImage shown(const QByteArray &data, Approach approach);
@@ -50,6 +55,34 @@ QByteArray withRowChanged(QByteArray bytes, qint64 row)
     for (qint64 i = row * 16 + 8; i < qMin<qint64>(bytes.size(), row * 16 + 16); ++i)
         bytes[int(i)] = char(bytes.at(int(i)) ^ 0x55);
     return bytes;
+}
+
+// Byte p of a received stream, for any p.
+QByteArray stream(qint64 from, int count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i)
+        bytes[i] = char((from + i) % 251);
+    return bytes;
+}
+
+// Starts the peak resident memory over from what is resident now.
+bool resetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+qint64 peakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
 }
 
 } // namespace
@@ -176,6 +209,81 @@ void tst_HexViewLarge::wheelMovesRows()
     QCOMPARE(up.copy(0, shift, up.width(), kept), bottom.copy(0, 0, bottom.width(), kept));
     QVERIFY(up != bottom);
     QCOMPARE(turnWheel(-1), bottom);
+}
+
+void tst_HexViewLarge::trimKeepsTheRowsShown()
+{
+    // Scrolling by rows, before the trim and after it.
+    const int limit = int(32 * MB);
+    view->setHistoryLimit(limit);
+    view->setData(stream(0, limit));
+    QScrollBar *bar = view->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    const QImage before = view->viewport()->grab().toImage();
+
+    view->appendData(stream(limit, int(MB)));
+    QCOMPARE(view->data().size(), limit - limit / 8);
+    QCOMPARE(view->viewport()->grab().toImage(), before);
+
+    bar->setValue(bar->maximum());
+    view->appendData(stream(limit + MB, 5 * int(MB)));
+    QCOMPARE(view->data().size(), limit - limit / 8);
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void tst_HexViewLarge::threeGigabytesInBoundedMemory()
+{
+    const qint64 limit = view->historyLimit();
+    QCOMPARE(limit, 256 * MB);
+    const int block = int(MB);
+    // Every block of the stream is a window into this.
+    const QByteArray period = stream(0, block + 251);
+    const qint64 total = 3 * 1024 * MB;
+    const qint64 markerAt = total - 100;
+    QVERIFY(resetPeakResident());
+    const qint64 peakBefore = peakResidentBytes();
+
+    QScrollBar *bar = view->verticalScrollBar();
+    for (qint64 at = 0; at < total; at += block) {
+        QByteArray bytes = QByteArray::fromRawData(period.constData() + at % 251, block);
+        if (at + block == total)
+            bytes.replace(int(markerAt - at), Marker.size(), Marker);
+        view->appendData(bytes);
+        bar->setValue(bar->maximum());
+    }
+    const qint64 grown = peakResidentBytes() - peakBefore;
+
+    const QByteArray held = view->data();
+    QVERIFY(held.size() <= limit);
+    QVERIFY(held.size() >= limit - limit / 8);
+    const qint64 first = total - held.size();
+    QCOMPARE(first % 16, qint64(0));
+    const auto isStream = [&](qint64 from, qint64 to) {
+        for (qint64 at = from; at < to; at += block) {
+            const int length = int(qMin<qint64>(block, to - at));
+            if (std::memcmp(
+                    held.constData() + (at - first), period.constData() + at % 251, size_t(length))
+                != 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QVERIFY(isStream(first, markerAt));
+    QVERIFY(isStream(markerAt + Marker.size(), total));
+
+    // Found where it was put, and shown at its place in the stream.
+    QCOMPARE(qint64(view->lastIndexOf(Marker, held.size())), markerAt - first);
+    const QString dump = view->selectionToReadableString();
+    QVERIFY2(dump.startsWith(QString::number(markerAt, 16) + "  ff fe fd fc "), qPrintable(dump));
+
+#ifdef __SANITIZE_ADDRESS__
+    // AddressSanitizer's shadow memory and quarantine make resident memory say little.
+    Q_UNUSED(grown)
+#else
+    QVERIFY2(grown <= limit * 11 / 10 + 16 * MB,
+        qPrintable(QString("peak resident memory grew by %1 MiB").arg(grown / MB)));
+#endif
 }
 
 QTEST_MAIN(tst_HexViewLarge)

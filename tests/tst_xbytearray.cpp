@@ -23,6 +23,10 @@ private slots:
     void toRedableString_data();
     void toRedableString();
     void appendDataClearsFlags();
+    void appendKeepsTheNewestBytes_data();
+    void appendKeepsTheNewestBytes();
+    void flagsAfterAnAppend_data();
+    void flagsAfterAnAppend();
 };
 
 static XByteArray bufferOf(const QByteArray &bytes)
@@ -291,6 +295,104 @@ void tst_XByteArray::appendDataClearsFlags()
     appended.appendData(QByteArray("more"));
     QCOMPARE(appended.dataChanged(0, 100), QByteArray(16, 0));
     QCOMPARE(appended.size(), 16);
+}
+
+// Byte p of a stream, for any p: 251 is prime, so a stream read from the wrong place differs.
+static QByteArray stream(qint64 from, int count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i)
+        bytes[i] = char((from + i) % 251);
+    return bytes;
+}
+
+void tst_XByteArray::appendKeepsTheNewestBytes_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("loaded"); // by setData, before the appends
+    QTest::addColumn<QVector<int>>("blocks");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<int>("dropped");
+    QTest::addColumn<int>("digits");
+
+    // Past the limit, down to 7/8 of it in whole rows: 1025 - 896 = 129, so 144 go.
+    QTest::newRow("up to the limit") << 1024 << 1000 << QVector<int> {24} << 1024 << 0 << 4;
+    QTest::newRow("one byte past") << 1024 << 1024 << QVector<int> {1} << 881 << 144 << 4;
+    QTest::newRow("64-byte blocks, two steps")
+        << 1024 << 0 << QVector<int>(20, 64) << 896 << 384 << 4;
+    QTest::newRow("block larger than the limit")
+        << 1024 << 100 << QVector<int> {5000} << 892 << 4208 << 4;
+    QTest::newRow("limit 1 is one row") << 1 << 0 << QVector<int> {31} << 15 << 16 << 4;
+    QTest::newRow("addresses past ffff") << 4096 << 0 << QVector<int> {70000} << 3584 << 66416 << 5;
+}
+
+void tst_XByteArray::appendKeepsTheNewestBytes()
+{
+    QFETCH(int, limit);
+    QFETCH(int, loaded);
+    QFETCH(QVector<int>, blocks);
+    QFETCH(int, kept);
+    QFETCH(int, dropped);
+    QFETCH(int, digits);
+
+    XByteArray buffer;
+    buffer.setHistoryLimit(limit);
+    buffer.setData(stream(0, loaded));
+    qint64 total = loaded;
+    for (const int block : blocks) {
+        const qint64 before = buffer.droppedBytes();
+        buffer.appendData(stream(total, block));
+        total += block;
+        const qint64 step = buffer.droppedBytes() - before;
+        QVERIFY2(step % 16 == 0 && (step == 0 || step > buffer.historyLimit() / 8), "bad step");
+        QVERIFY(buffer.size() <= buffer.historyLimit());
+    }
+
+    QCOMPARE(buffer.droppedBytes(), qint64(dropped));
+    QCOMPARE(buffer.data(), stream(dropped, kept));
+    QCOMPARE(buffer.realAddressNumbers(), digits);
+    QVERIFY(buffer.toRedableString().startsWith(
+        QString::number(dropped, 16).rightJustified(digits, '0') + ' '));
+
+    buffer.setData(QByteArray("abc"));
+    QCOMPARE(buffer.droppedBytes(), qint64(0));
+    QVERIFY(buffer.toRedableString().startsWith("0000  61 62 63"));
+}
+
+void tst_XByteArray::flagsAfterAnAppend_data()
+{
+    QTest::addColumn<int>("edit");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QByteArray>("flags");
+
+    const QByteArray clean(8, 0); // as an append leaves them
+    QTest::newRow("clear one past the end adds one") << 0 << 8 << clean + '\0';
+    QTest::newRow("set one") << 1 << 5 << QByteArray(clean).replace(5, 1, "\1");
+    QTest::newRow("clear a run past the end") << 2 << 7 << clean + '\0';
+    QTest::newRow("insert") << 3 << 0 << '\1' + clean;
+    QTest::newRow("remove") << 4 << 2 << QByteArray(6, 0);
+}
+
+void tst_XByteArray::flagsAfterAnAppend()
+{
+    QFETCH(int, edit);
+    QFETCH(int, position);
+    QFETCH(QByteArray, flags);
+
+    XByteArray buffer = bufferOf(sequence(4));
+    buffer.setDataChanged(1, true);
+    buffer.appendData(sequence(4));
+    if (edit < 2)
+        buffer.setDataChanged(position, edit == 1);
+    else if (edit == 2)
+        buffer.setDataChanged(position, QByteArray(2, 0));
+    else if (edit == 3)
+        buffer.insert(position, 'x');
+    else
+        buffer.remove(position, 2);
+    QCOMPARE(buffer.dataChanged(0, INT_MAX), flags);
+    for (int i = 0; i <= flags.size(); ++i)
+        QCOMPARE(buffer.dataChanged(i), i < flags.size() && flags.at(i) != 0);
 }
 
 QTEST_APPLESS_MAIN(tst_XByteArray)

@@ -38,6 +38,16 @@ void HexView::appendData(const QByteArray &block)
     updateScrollRange();
 }
 
+int HexView::historyLimit() const
+{
+    return d->historyLimit();
+}
+
+void HexView::setHistoryLimit(int bytes)
+{
+    d->setHistoryLimit(bytes);
+}
+
 int HexView::addressOffset() const
 {
     return d->addressOffset();

@@ -32,9 +32,15 @@ public:
 
     QByteArray data() const;
     void setData(const QByteArray &data);
-    // Same observable result as setData(data() + block), at a cost proportional to the block,
-    // and with the scroll range already covering the new bytes on return.
+    // Same observable result as setData(data() + block) while the bytes fit the history limit
+    // (256 MiB unless set otherwise), at a cost proportional to the block, and with the scroll
+    // range already covering the new bytes on return. Past the limit the oldest bytes are
+    // dropped, whole rows at a time; the view, the cursor and the selection stay on the bytes
+    // they were on, and the addresses go on counting from the first byte set.
     void appendData(const QByteArray &block);
+    int historyLimit() const;
+    // In bytes, from 16 to 1 GiB; what the view holds stays until the next append.
+    void setHistoryLimit(int bytes);
 
     int addressOffset() const;
     void setAddressOffset(int offset);

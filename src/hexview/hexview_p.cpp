@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -190,10 +191,30 @@ void HexViewPrivate::setData(const QByteArray &data)
 
 void HexViewPrivate::appendData(const QByteArray &block)
 {
+    const qint64 droppedBefore = _xData.droppedBytes();
+    const QScrollBar *bar = verticalBar();
+    const bool atEnd = bar && bar->value() == bar->maximum();
+    // The document pixel at the top of the viewport, whichever way the view scrolls.
+    const qint64 top = _documentTop + (bar ? bar->value() : 0);
+
     _xData.appendData(block);
     _undoStack->clear();
     adjust();
-    setCursorPos(0);
+    const qint64 dropped = _xData.droppedBytes() - droppedBefore;
+    if (dropped == 0)
+        setCursorPos(0);
+    else
+        followKeptBytes(dropped, top, atEnd);
+}
+
+int HexViewPrivate::historyLimit() const
+{
+    return _xData.historyLimit();
+}
+
+void HexViewPrivate::setHistoryLimit(int bytes)
+{
+    _xData.setHistoryLimit(bytes);
 }
 
 QByteArray HexViewPrivate::data() const
@@ -570,7 +591,7 @@ void HexViewPrivate::paintEvent(QPaintEvent *event)
     if (_addressArea) {
         const int digits = _xData.realAddressNumbers();
         for (qint64 row = first; row < end; ++row) {
-            const QByteArray address = QByteArray::number(row * BytesPerRow + addressOffset(), 16)
+            const QByteArray address = QByteArray::number(_xData.address(row * BytesPerRow), 16)
                                            .rightJustified(digits, '0');
             cells.draw(_layout.addressX(), baseline(row), QLatin1String(address), plain);
             cells.flush();
@@ -742,6 +763,34 @@ void HexViewPrivate::scrollToRow(qint64 row)
     _valueOfTopRow = _layout.valueForTopRow(_topRow, bar->maximum(), viewportHeight());
     bar->setValue(_valueOfTopRow);
     followScrollBar();
+}
+
+// What pointed into the dropped bytes points at the oldest kept one, so a selection that lay
+// wholly in them ends up empty.
+void HexViewPrivate::followKeptBytes(qint64 dropped, qint64 top, bool atEnd)
+{
+    const auto kept = [dropped](int byte) { return int(qMax<qint64>(0, byte - dropped)); };
+    _selectionInit = kept(_selectionInit);
+    _selectionBegin = kept(_selectionBegin);
+    _selectionEnd = kept(_selectionEnd);
+    setCursorPos(qMax<qint64>(0, _cursorPosition - 2 * dropped));
+
+    QScrollBar *bar = verticalBar();
+    if (!bar)
+        return;
+    // The end to stay at is the new document's end, which the range shows only once updated.
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(_scrollArea, &request);
+    if (atEnd) {
+        bar->setValue(bar->maximum());
+        return;
+    }
+    const int lineHeight = _layout.charHeight();
+    const qint64 y = qMax<qint64>(0, top - dropped / BytesPerRow * lineHeight);
+    if (_layout.scrollsByRows())
+        scrollToRow(y / lineHeight);
+    else
+        bar->setValue(int(y));
 }
 
 void HexViewPrivate::push(QUndoCommand *command)

@@ -51,8 +51,12 @@ public:
     bool isReadOnly() const;
 
     void setData(const QByteArray &data);
-    // Same observable result as setData(data() + block), at a cost proportional to the block.
+    // Same observable result as setData(data() + block), at a cost proportional to the block, as
+    // long as the bytes fit the history limit. Past it, the oldest bytes are dropped and the
+    // view, the cursor and the selection stay on the bytes they were on.
     void appendData(const QByteArray &block);
+    int historyLimit() const;
+    void setHistoryLimit(int bytes);
     QByteArray data() const;
     XByteArray *xData();
 
@@ -109,6 +113,7 @@ private:
     int viewportHeight() const;
     void followScrollBar();
     void scrollToRow(qint64 row);
+    void followKeptBytes(qint64 dropped, qint64 top, bool atEnd);
     void push(QUndoCommand *command);
     void removeSelection();
     QString selectionToClipboardText() const;

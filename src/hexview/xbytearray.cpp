@@ -8,19 +8,27 @@ const int BytesPerRow = HexLayout::BytesPerRow;
 const int HexFieldWidth = 48;
 const int AsciiFieldWidth = 17;
 const int MaxAddressWidth = 6;
+// Data this large gets room for the whole history at once.
+const int ReserveFrom = 1 << 20;
+
+qint64 wholeRowsUp(qint64 bytes)
+{
+    return (bytes + BytesPerRow - 1) / BytesPerRow * BytesPerRow;
+}
+
+qint64 wholeRowsDown(qint64 bytes)
+{
+    return bytes / BytesPerRow * BytesPerRow;
+}
 } // namespace
 
 XByteArray::XByteArray()
-    : _addressWidth(4)
+    : _droppedBytes(0)
+    , _historyLimit(DefaultHistoryLimit)
+    , _addressWidth(4)
     , _addressOffset(0)
     , _realAddressNumbers(0)
-    , _changedMayBeSet(false)
 { }
-
-QByteArray &XByteArray::data()
-{
-    return _data;
-}
 
 const QByteArray &XByteArray::data() const
 {
@@ -30,22 +38,62 @@ const QByteArray &XByteArray::data() const
 void XByteArray::setData(const QByteArray &data)
 {
     _data = data;
-    _changedData = QByteArray(data.length(), char(0));
-    _changedMayBeSet = false;
+    _changedData = QByteArray();
+    _droppedBytes = 0;
 }
 
 void XByteArray::appendData(const QByteArray &block)
 {
-    clearChangeFlags();
-    if (_changedData.length() != _data.length())
-        _changedData = QByteArray(_data.length(), char(0));
-    _data.append(block);
-    _changedData.append(QByteArray(block.length(), char(0)));
+    _changedData = QByteArray();
+    const qint64 total = qint64(_data.size()) + block.size();
+    if (total <= _historyLimit) {
+        // Growing by doubling would move the bytes at every doubling, which made the first trim
+        // after it many times slower than the others, and would reserve up to twice the limit.
+        // Room that is never touched costs no resident memory.
+        if (total > _data.capacity() && total > ReserveFrom)
+            _data.reserve(_historyLimit);
+        _data.append(block);
+        return;
+    }
+
+    // Down to well below the limit, so that the bytes kept are moved once per many appends.
+    const qint64 keep = _historyLimit - _historyLimit / 8;
+    const qint64 drop = qMin(wholeRowsUp(total - keep), wholeRowsDown(total));
+    if (drop < _data.size()) {
+        // In place: the memory already touched is all the memory ever touched.
+        _data.remove(0, int(drop));
+        _data.append(block);
+    } else {
+        const int skip = int(drop - _data.size());
+        _data.clear();
+        _data.append(block.constData() + skip, block.size() - skip);
+    }
+    _droppedBytes += drop;
 }
 
 int XByteArray::size() const
 {
     return _data.size();
+}
+
+int XByteArray::historyLimit() const
+{
+    return _historyLimit;
+}
+
+void XByteArray::setHistoryLimit(int bytes)
+{
+    _historyLimit = qBound(MinHistoryLimit, bytes, MaxHistoryLimit);
+}
+
+qint64 XByteArray::droppedBytes() const
+{
+    return _droppedBytes;
+}
+
+qint64 XByteArray::address(qint64 index) const
+{
+    return _droppedBytes + index + _addressOffset;
 }
 
 int XByteArray::addressOffset() const
@@ -73,7 +121,7 @@ int XByteArray::realAddressNumbers()
 {
     // The digits of the address one past the last byte, so that appending never needs a wider
     // column than the one computed now.
-    const qint64 end = qint64(_data.size()) + _addressOffset;
+    const qint64 end = address(_data.size());
     _realAddressNumbers = QString::number(end, 16).rightJustified(_addressWidth, '0').length();
     return _realAddressNumbers;
 }
@@ -85,32 +133,39 @@ bool XByteArray::dataChanged(int i) const
 
 QByteArray XByteArray::dataChanged(int i, int len) const
 {
-    if (i < 0 || i >= _changedData.length() || len <= 0)
+    const int count = flagCount();
+    if (i < 0 || i >= count || len <= 0)
         return QByteArray();
+    if (_changedData.isEmpty())
+        return QByteArray(qMin(len, count - i), char(0));
     return _changedData.mid(i, len);
 }
 
 void XByteArray::setDataChanged(int i, bool state)
 {
-    if (i < 0 || i > _changedData.length())
+    const int count = flagCount();
+    if (i < 0 || i > count)
         return;
-    if (state)
-        markChanged();
-    if (i == _changedData.length())
-        _changedData.append(char(state ? 1 : 0));
+    if (!state && i < count && _changedData.isEmpty())
+        return;
+    QByteArray &flags = changeFlags();
+    if (i == count)
+        flags.append(char(state ? 1 : 0));
     else
-        _changedData[i] = char(state ? 1 : 0);
+        flags[i] = char(state ? 1 : 0);
 }
 
 void XByteArray::setDataChanged(int i, const QByteArray &state)
 {
-    if (i < 0 || i > _changedData.length())
+    const int count = flagCount();
+    if (i < 0 || i > count)
         return;
     int n = state.length();
-    if (i + n > _changedData.length())
-        n = _changedData.length() - i;
-    markChanged();
-    _changedData.replace(i, n, state);
+    if (qint64(i) + n > count)
+        n = count - i;
+    if (_changedData.isEmpty() && n == state.length() && state.count(char(0)) == n)
+        return;
+    changeFlags().replace(i, n, state);
 }
 
 QByteArray &XByteArray::insert(int i, char ch)
@@ -119,9 +174,8 @@ QByteArray &XByteArray::insert(int i, char ch)
     // wrote into the data and non-zero values into the flags.
     if (i < 0 || i > _data.size())
         return _data;
-    markChanged();
+    changeFlags().insert(i, char(1));
     _data.insert(i, ch);
-    _changedData.insert(i, char(1));
     return _data;
 }
 
@@ -129,9 +183,8 @@ QByteArray &XByteArray::insert(int i, const QByteArray &ba)
 {
     if (i < 0 || i > _data.size() || ba.isEmpty())
         return _data;
-    markChanged();
+    changeFlags().insert(i, QByteArray(ba.length(), char(1)));
     _data.insert(i, ba);
-    _changedData.insert(i, QByteArray(ba.length(), char(1)));
     return _data;
 }
 
@@ -140,7 +193,8 @@ QByteArray &XByteArray::remove(int pos, int len)
     if (pos < 0 || pos >= _data.size() || len <= 0)
         return _data;
     _data.remove(pos, len);
-    _changedData.remove(pos, len);
+    if (!_changedData.isEmpty())
+        _changedData.remove(pos, len);
     return _data;
 }
 
@@ -148,13 +202,13 @@ QByteArray &XByteArray::replace(int index, char ch)
 {
     if (index < 0 || index > _data.size())
         return _data;
-    markChanged();
+    QByteArray &flags = changeFlags();
     if (index == _data.size()) {
         _data.append(ch);
-        _changedData.append(char(1));
+        flags.append(char(1));
     } else {
         _data[index] = ch;
-        _changedData[index] = char(1);
+        flags[index] = char(1);
     }
     return _data;
 }
@@ -169,16 +223,15 @@ QByteArray &XByteArray::replace(int index, int length, const QByteArray &ba)
     if (index < 0 || index >= _data.size() || length <= 0)
         return _data;
     int n = length;
-    if (index + n > _data.size())
+    if (qint64(index) + n > _data.size())
         n = _data.size() - index;
     // A short ba would otherwise shrink the data behind the flags' back.
     if (n > ba.length())
         n = ba.length();
     if (n <= 0)
         return _data;
-    markChanged();
+    changeFlags().replace(index, n, QByteArray(n, char(1)));
     _data.replace(index, n, ba.constData(), n);
-    _changedData.replace(index, n, QByteArray(n, char(1)));
     return _data;
 }
 
@@ -201,31 +254,30 @@ QString XByteArray::toRedableString(int start, int end)
         start = 0;
 
     QString result;
-    for (int row = start; row < end; row += BytesPerRow) {
-        const QString address
-            = QString::number(qint64(row) + _addressOffset, 16).rightJustified(width, '0');
+    for (qint64 row = start; row < end; row += BytesPerRow) {
+        const QString label = QString::number(address(row), 16).rightJustified(width, '0');
         QString hex;
         QString ascii;
-        for (int j = row; j < row + BytesPerRow && j < _data.size(); ++j) {
+        for (qint64 j = row; j < row + BytesPerRow && j < _data.size(); ++j) {
             hex += QLatin1Char(' ');
-            hex += QString::number(uchar(_data.at(j)), 16).rightJustified(2, '0');
-            ascii += asciiChar(j);
+            hex += QString::number(uchar(_data.at(int(j))), 16).rightJustified(2, '0');
+            ascii += asciiChar(int(j));
         }
-        result += address + QLatin1Char(' ') + hex.leftJustified(HexFieldWidth)
-            + QLatin1String("  ") + ascii.leftJustified(AsciiFieldWidth) + QLatin1Char('\n');
+        result += label + QLatin1Char(' ') + hex.leftJustified(HexFieldWidth) + QLatin1String("  ")
+            + ascii.leftJustified(AsciiFieldWidth) + QLatin1Char('\n');
     }
     return result;
 }
 
-void XByteArray::markChanged()
+// As many flags as there are bytes, unless an edit has written past the end of the data.
+int XByteArray::flagCount() const
 {
-    _changedMayBeSet = true;
+    return _changedData.isEmpty() ? _data.size() : _changedData.size();
 }
 
-void XByteArray::clearChangeFlags()
+QByteArray &XByteArray::changeFlags()
 {
-    if (!_changedMayBeSet)
-        return;
-    _changedData.fill(char(0));
-    _changedMayBeSet = false;
+    if (_changedData.isEmpty())
+        _changedData = QByteArray(_data.size(), char(0));
+    return _changedData;
 }
