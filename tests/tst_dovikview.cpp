@@ -77,7 +77,6 @@ private slots:
     void longLineCutKeepsWholeCharacters_data();
     void longLineCutKeepsWholeCharacters();
     void veryTallDisplayDropsOldestText();
-    void tallLineCutKeepsWholeCharacters();
     void newTextRepaintsOnlyTheView_data();
     void newTextRepaintsOnlyTheView();
     void unshapedTextLooksTheSame_data();
@@ -246,12 +245,6 @@ void tst_DovikView::insertView_data()
     QTest::newRow("lone CR") << QByteArrayList {"a\rb"} << "a\nb";
     QTest::newRow("e acute whole") << QByteArrayList {"\xC3\xA9"} << QString(QChar(0xE9));
     QTest::newRow("e acute split") << QByteArrayList {"\xC3", "\xA9"} << QString(QChar(0xE9));
-    QTest::newRow("a byte per block")
-        << QByteArrayList {"\xF0", "\x9F", "\x98", "\x80"} << QStringLiteral("\U0001F600");
-    QTest::newRow("BS takes a held byte")
-        << QByteArrayList {"x\xE2\x82", "\b\x82\xAC"} << QStringLiteral("x\u20ac");
-    QTest::newRow("held byte, then not its end")
-        << QByteArrayList {"\xC3", "z"} << QString(replacement) + QLatin1Char('z');
     QTest::newRow("e acute then BS")
         << QByteArrayList {"\xC3\xA9\b", "z"} << QString(replacement) + QLatin1Char('z');
     QTest::newRow("tab, escape, bell")
@@ -384,31 +377,6 @@ void tst_DovikView::veryTallDisplayDropsOldestText()
     view->insertView("XYZ");
     QVERIFY(view->toPlainText().endsWith(QLatin1String("\nXYZ")));
     QCOMPARE(view->textCursor().position(), view->document()->characterCount() - 1);
-}
-
-// With a character to each display line, one line outgrows the height limit well before its length
-// limit; the cut then falls inside it.
-void tst_DovikView::tallLineCutKeepsWholeCharacters()
-{
-    view->setFont(QFont(QStringLiteral("Courier New"), 1000));
-    window->resize(160, 400);
-    QCoreApplication::processEvents();
-    const QString emoji = QStringLiteral("\U0001F600");
-    const QByteArray part = emoji.toUtf8().repeated(499) + 'a';
-
-    bool trimmed = false;
-    for (int i = 0; i < 8 && !trimmed; ++i) {
-        const int before = view->document()->characterCount();
-        view->insertView(part);
-        trimmed = view->document()->characterCount() < before;
-    }
-    QVERIFY2(trimmed, "the line never grew past the height limit");
-    QCOMPARE(view->document()->blockCount(), 1);
-    QVERIFY(view->document()->size().height() <= 4.6e6);
-
-    const QString shown = view->toPlainText();
-    QVERIFY(shown.endsWith(QString::fromUtf8(part)));
-    QCOMPARE(shown.count(emoji) * 2 + shown.count(QLatin1Char('a')), shown.size());
 }
 
 void tst_DovikView::newTextRepaintsOnlyTheView_data()

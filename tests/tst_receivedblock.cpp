@@ -112,15 +112,6 @@ void tst_ReceivedBlock::stream_data()
     const QString eAcute = QStringLiteral("\u00e9");
     QTest::newRow("e acute split") << QByteArrayList {"caf\xC3", "\xA9\n"} << QList<int> {0, 0}
                                    << QStringList {"caf", eAcute + "\n"};
-    const QByteArrayList characters {"\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
-    for (const QByteArray &character : characters) {
-        for (int cut = 1; cut < character.size(); ++cut) {
-            QTest::addRow("%d-byte character cut after %d", int(character.size()), cut)
-                << QByteArrayList {"x" + character.left(cut), character.mid(cut) + "y"}
-                << QList<int> {0, 0}
-                << QStringList {"x", QString::fromUtf8(character) + QLatin1Char('y')};
-        }
-    }
 
     QTest::newRow("CR | LF") << QByteArrayList {"a\r", "\nb"} << QList<int> {0, 0}
                              << QStringList {"a\r", "b"};
