@@ -12,21 +12,26 @@
 
 void SolvaneTerm::checkConnection()
 {
-    const QStringList ports = solvaneDevPorts();
+    QStringList ports = solvaneDevPorts();
     deviceFound = !ports.isEmpty();
 
+    bool reopening = false;
     if (serialPort) {
-        serialPort->closeIfHungUp();
-        const bool listed = ports.contains(serialPort->portName);
+        const QString name = serialPort->portName;
+        const bool listed = ports.contains(name);
         if (listed && serialPort->opened)
             return;
         deviceFound = false;
         // A device that resets hangs up its port and can be back under the same name before
-        // this check: its old connection is over all the same, and a new one starts now.
+        // this check: its old connection is over all the same, and it is opened again now,
+        // whatever else is listed before it.
         if (listed) {
             reportDeviceLost();
             deviceWasFound = false;
             deviceFound = true;
+            reopening = true;
+            ports.removeAll(name);
+            ports.prepend(name);
         }
     }
 
@@ -52,7 +57,9 @@ void SolvaneTerm::checkConnection()
             statusMsg(tr("the Solvane Device was found but cannot be opened. [%1] %2: see "
                          "\"Permissions\" in the README.")
                           .arg(ports.first(), openFailure));
-            qDebug("the Solvane Device was not found.");
+            // A reset device's lost connection has been reported already, a moment ago.
+            if (!reopening)
+                qDebug("the Solvane Device was not found.");
             closeSolvaneDevice();
         } else {
             reportDeviceLost();
@@ -68,6 +75,9 @@ void SolvaneTerm::checkConnection()
 
 void SolvaneTerm::reportDeviceLost()
 {
+    // What the port still holds goes to the views and the debug log before the loss is told.
+    if (serialPort)
+        serialPort->close();
     statusMsg(tr("the Solvane Device was not found."));
     qDebug("the Solvane Device was not found.");
     closeSolvaneDevice();

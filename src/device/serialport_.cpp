@@ -2,6 +2,7 @@
 #include "device/serialport_.h"
 
 #include <QDebug>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -101,16 +102,11 @@ void SerialPort::close()
 {
     // Bytes the frame pacing still holds were read from the device; they are shown (and logged)
     // before the port lets go of them, however the connection ends.
-    deliverHeldBytes();
+    if (!deliverHeldBytes())
+        return;
     opened = false;
     frameTimer->stop();
     port->close();
-}
-
-void SerialPort::closeIfHungUp()
-{
-    if (port->isOpen() && hungUp(int(port->handle())))
-        close();
 }
 
 void SerialPort::flush()
@@ -304,7 +300,10 @@ void SerialPort::deliverFrame()
     const QByteArray bytes = port->read(maxBytesPerFrame);
     bytesThisFrame += bytes.size();
     ++blocksThisFrame;
+    const QPointer<SerialPort> alive(this);
     queueAndAnnounce(bytes);
+    if (!alive)
+        return;
     // No new readyRead() comes for bytes already buffered: the next frame must fetch them.
     if (port->bytesAvailable() > 0 && !frameTimer->isActive())
         frameTimer->start(frameMilliseconds);
@@ -318,19 +317,19 @@ void SerialPort::queueAndAnnounce(const QByteArray &bytes)
     emit readComm();
 }
 
-void SerialPort::deliverHeldBytes()
+bool SerialPort::deliverHeldBytes()
 {
-    if (!port->isOpen())
-        return;
-    while (port->bytesAvailable() > 0) {
+    const QPointer<SerialPort> alive(this);
+    while (port->isOpen() && port->bytesAvailable() > 0) {
         const QByteArray bytes = port->read(maxBytesPerFrame);
         if (bytes.isEmpty())
             break;
         queueAndAnnounce(bytes);
-        // Whoever handled the bytes may have closed the port meanwhile.
-        if (!port->isOpen())
-            break;
+        // Whoever handled the bytes may have closed the port, or deleted it, meanwhile.
+        if (!alive)
+            return false;
     }
+    return true;
 }
 
 // Left open, a port whose device has gone reports errors in a tight loop until someone closes it,
@@ -361,18 +360,13 @@ void SerialPort::closeIfDeviceGone(QSerialPort::SerialPortError error)
     }
 }
 
-// The module reads on again once its buffer has been read empty; whatever it still holds is
-// fetched by the frames as usual.
+// The module reads on again once its buffer has been read empty. While it still holds bytes, the
+// frames are fetching them, and the last of those reads starts it again.
 void SerialPort::resumeReading()
 {
     resumeScheduled = false;
-    if (!port->isOpen())
+    if (!port->isOpen() || port->bytesAvailable() > 0)
         return;
-    if (port->bytesAvailable() > 0) {
-        if (!frameTimer->isActive())
-            frameTimer->start(0);
-        return;
-    }
     char none;
     port->read(&none, 0);
 }

@@ -55,9 +55,6 @@ public:
     bool open(const QString &name);
     // Hands on what the port still holds (readComm()), then closes it.
     void close();
-    // Closes the port, as close() does, when its device has hung up: unplugged, or reset and
-    // about to come back, perhaps under the same name.
-    void closeIfHungUp();
     void flush();
     bool writeData(const QByteArray &data);
     void waitForBytesWritten(int msecs);
@@ -108,7 +105,8 @@ private:
     void startFrameIfDue();
     void deliverFrame();
     void queueAndAnnounce(const QByteArray &bytes);
-    void deliverHeldBytes();
+    // False when a readComm() handler deleted the wrapper.
+    bool deliverHeldBytes();
     void closeIfDeviceGone(QSerialPort::SerialPortError error);
     void resumeReading();
 

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -778,9 +777,6 @@ void HexViewPrivate::followKeptBytes(qint64 dropped, qint64 top, bool atEnd)
     QScrollBar *bar = verticalBar();
     if (!bar)
         return;
-    // The end to stay at is the new document's end, which the range shows only once updated.
-    QEvent request(QEvent::LayoutRequest);
-    QCoreApplication::sendEvent(_scrollArea, &request);
     if (atEnd) {
         bar->setValue(bar->maximum());
         return;

@@ -301,11 +301,13 @@ void DovikView::trimOldestText()
         from = last.position();
         to = wholeCharacterFrom(doc, from + last.length() - lineLengthAfterTrim);
     } else if (height > displayHeightLimit) {
-        // At the start of the line found at that height, or inside it if it is the first.
+        // At the start of the line found at that height, or inside it if it is the first; a hit
+        // is a cursor position, and those never fall inside a character.
         to = doc->documentLayout()->hitTest(
             QPointF(0, height - displayHeightAfterTrim), Qt::FuzzyHit);
         const QTextBlock block = doc->findBlock(to);
-        to = block.position() > 0 ? block.position() : wholeCharacterFrom(doc, to);
+        if (block.position() > 0)
+            to = block.position();
     }
     if (to <= from)
         return;

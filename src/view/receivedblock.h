@@ -18,11 +18,12 @@ struct ReceivedBlock
 ReceivedBlock decodeReceivedBlock(const QByteArray &data);
 
 // The same for a stream of blocks, whose boundaries fall wherever the port's reads happened to
-// end: text comes out as if the stream had arrived in one block.
+// end: a stream without backspaces comes out as if it had arrived in one block.
 //  - A character whose bytes are split between two blocks is held back until its last byte comes.
 //    Held-back bytes are not shown yet, so the next block's backspaces take them back first.
 //  - A CR that ended the text shown and an LF that starts the next block's text are one line
-//    break, as they are within one block; the LF is dropped. Taking back shown text ends this.
+//    break, as they are within one block; the LF is dropped. Taking back shown text ends this,
+//    even where it leaves that CR's line break last again: what was shown is not remembered.
 class ReceivedTextDecoder
 {
 public:
