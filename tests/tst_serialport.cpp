@@ -51,6 +51,13 @@ QSerialPort *innerPort(SerialPort &wrapper)
     return wrapper.findChild<QSerialPort *>();
 }
 
+// Opens the wrapper on the device; the open's debug lines are not the test's concern.
+bool openQuietly(SerialPort &wrapper, const Device &device)
+{
+    LogCapture openLines;
+    return wrapper.open(device.slavePath());
+}
+
 // Takes every byte the wrapper announces, the way the window does.
 void collectEveryByte(SerialPort &wrapper, QByteArray &collected)
 {
@@ -527,10 +534,7 @@ void tst_SerialPort::receiveQueuesEveryChunk()
     Device device;
     QVERIFY(device.isPlugged());
     SerialPort wrapper;
-    {
-        LogCapture openLines;
-        QVERIFY(wrapper.open(device.slavePath()));
-    }
+    QVERIFY(openQuietly(wrapper, device));
     QSignalSpy readComm(&wrapper, SIGNAL(readComm()));
     QVERIFY(readComm.isValid());
 
@@ -567,10 +571,7 @@ void tst_SerialPort::deviceLoss()
     Device device;
     QVERIFY(device.isPlugged());
     SerialPort wrapper;
-    {
-        LogCapture openLines;
-        QVERIFY(wrapper.open(device.slavePath()));
-    }
+    QVERIFY(openQuietly(wrapper, device));
     QSerialPort *port = innerPort(wrapper);
     qRegisterMetaType<QSerialPort::SerialPortError>();
     QSignalSpy errors(port, &QSerialPort::errorOccurred);
@@ -646,10 +647,7 @@ void tst_SerialPort::heldBytesAtTheEnd()
     QVERIFY(device.isPlugged());
     QByteArray received;
     QPointer<SerialPort> wrapper = new SerialPort;
-    {
-        LogCapture openLines;
-        QVERIFY(wrapper->open(device.slavePath()));
-    }
+    QVERIFY(openQuietly(*wrapper, device));
     QSerialPort *port = innerPort(*wrapper);
     collectEveryByte(*wrapper, received);
 
@@ -690,10 +688,7 @@ void tst_SerialPort::backlogStaysBounded()
     Device device;
     QVERIFY(device.isPlugged());
     SerialPort wrapper;
-    {
-        LogCapture openLines;
-        QVERIFY(wrapper.open(device.slavePath()));
-    }
+    QVERIFY(openQuietly(wrapper, device));
     QSerialPort *port = innerPort(wrapper);
     QVERIFY(port->readBufferSize() > 0);
     QVERIFY(port->readBufferSize() <= 4 * 1024 * 1024);
