@@ -139,6 +139,7 @@ void tst_SessionLogWriter::record_data()
     QTest::newRow("append makes a missing file") << QStringLiteral("append") << QByteArray();
     QTest::newRow("replace a file with content") << QStringLiteral("replace") << earlier;
     QTest::newRow("a new file, two names taken") << QStringLiteral("new") << earlier;
+    QTest::newRow("append to a FIFO") << QStringLiteral("fifo") << QByteArray();
 }
 
 void tst_SessionLogWriter::record()
@@ -163,23 +164,31 @@ void tst_SessionLogWriter::record()
     } else if (!before.isNull()) {
         QVERIFY(writeFile(path, before));
     }
-
     SessionLogWriter writer;
     QSignalSpy stopped(&writer, &SessionLogWriter::stopped);
     QSignalSpy failed(&writer, &SessionLogWriter::failed);
+    int reader = -1;
+    const auto closeReader = qScopeGuard([&reader] { ::close(reader); });
+    if (how == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+    }
+
     const bool opened = how == QLatin1String("new")
         ? writer.openNewIn(directory.path(), openedAt)
         : writer.open(path,
-            how == QLatin1String("append") ? SessionLogWriter::Mode::Append
-                                           : SessionLogWriter::Mode::Replace);
+            how == QLatin1String("replace") ? SessionLogWriter::Mode::Replace
+                                            : SessionLogWriter::Mode::Append);
     QVERIFY2(opened, qPrintable(writer.errorString()));
     QCOMPARE(writer.fileName(), path);
     const QByteArray sent = feed(writer, 1 << 20, 4096);
     writer.stop();
+    const QByteArray recorded = reader >= 0 ? readFrom(reader, -1) : QByteArray();
     QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, patience);
 
     const QByteArray expected = (how == QLatin1String("append") ? before : QByteArray()) + sent;
-    QCOMPARE(contents(path), expected);
+    QCOMPARE(reader >= 0 ? recorded : contents(path), expected);
     QCOMPARE(writer.size(), qint64(expected.size()));
     QCOMPARE(failed.count(), 0);
     if (how == QLatin1String("new")) {
@@ -188,7 +197,7 @@ void tst_SessionLogWriter::record()
     }
     struct stat status = {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
-    if (before.isNull() || how == QLatin1String("new"))
+    if ((how == QLatin1String("append") && before.isNull()) || how == QLatin1String("new"))
         QCOMPARE(status.st_mode & 0777, mode_t(0640));
 }
 
@@ -223,11 +232,12 @@ void tst_SessionLogWriter::faults()
     QTemporaryDir directory;
     QVERIFY(directory.isValid());
     QString path = directory.filePath(QStringLiteral("session.log"));
+    SessionLogWriter writer;
+    QSignalSpy stopped(&writer, &SessionLogWriter::stopped);
+    QSignalSpy failed(&writer, &SessionLogWriter::failed);
+    // Closed before the writer goes, whose last write may wait for it.
     int reader = -1;
-    const auto closeReader = qScopeGuard([&reader] {
-        if (reader >= 0)
-            ::close(reader);
-    });
+    const auto closeReader = qScopeGuard([&reader] { ::close(reader); });
     std::optional<PermissionChecks> permissionChecks;
     if (fault == QLatin1String("full")) {
         path = QStringLiteral("/dev/full");
@@ -246,9 +256,6 @@ void tst_SessionLogWriter::faults()
         }
     }
 
-    SessionLogWriter writer;
-    QSignalSpy stopped(&writer, &SessionLogWriter::stopped);
-    QSignalSpy failed(&writer, &SessionLogWriter::failed);
     const FatalFaults fatal(fault == QLatin1String("limit") ? 4096 : RLIM_INFINITY);
     QVERIFY(fatal.isActive());
     const bool opened = writer.open(path, SessionLogWriter::Mode::Append);

@@ -35,7 +35,8 @@ public:
     ~SessionLogWriter() override;
 
     // Opens the file on the calling thread, so that the caller's permissions decide. False, with
-    // the reason in errorString(), when it cannot be opened (a FIFO with no reader included).
+    // the reason in errorString(), when it cannot be opened (a FIFO with no reader included) or
+    // this writer has a file open or still closing; after stopped() it may open another.
     bool open(const QString &path, Mode mode);
     // A file of its own in the folder, named after the moment given
     // (solvane-2026-12-07_19-45-03.log), never one that exists: a name that is taken gets "-2",
@@ -58,9 +59,11 @@ public:
     static QString fileNameFor(const QDateTime &openedAt, int taken = 0);
 
 signals:
-    // Once, from the caller's thread, when a write failed; the writer has stopped.
+    // Once, from the caller's thread, when a write failed or more was waiting than the disk could
+    // take; the writer has stopped.
     void failed(const QString &reason);
-    // After stop(), once the file is synced and closed (also after a failure).
+    // After stop(), once the file is synced and closed (also after a failure, which needs no
+    // stop(): then it follows failed()).
     void stopped();
 
 private:
