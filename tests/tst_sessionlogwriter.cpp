@@ -19,6 +19,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -67,6 +68,15 @@ QByteArray readFrom(int descriptor, int count)
             break;
     }
     return received;
+}
+
+// A FIFO at `path` and a reader of it that never waits; -1 when either cannot be had.
+int fifoWithReader(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    return ::mkfifo(name.constData(), 0600) == 0
+        ? ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+        : -1;
 }
 
 bool hasDefaultAction(int signalNumber)
@@ -170,8 +180,7 @@ void tst_SessionLogWriter::record()
     int reader = -1;
     const auto closeReader = qScopeGuard([&reader] { ::close(reader); });
     if (how == QLatin1String("fifo")) {
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        reader = fifoWithReader(path);
         QVERIFY(reader >= 0);
     }
 
@@ -249,11 +258,10 @@ void tst_SessionLogWriter::faults()
         permissionChecks.emplace();
         QVERIFY(permissionChecks->isActive());
     } else if (fault != QLatin1String("limit")) {
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        if (fault != QLatin1String("no reader")) {
-            reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            QVERIFY(reader >= 0);
-        }
+        reader = fifoWithReader(path);
+        QVERIFY(reader >= 0);
+        if (fault == QLatin1String("no reader"))
+            ::close(std::exchange(reader, -1));
     }
 
     const FatalFaults fatal(fault == QLatin1String("limit") ? 4096 : RLIM_INFINITY);
@@ -275,8 +283,7 @@ void tst_SessionLogWriter::faults()
     if (fault == QLatin1String("quits")) {
         sent = feed(writer, 4096, 512);
         received = readFrom(reader, sent.size());
-        ::close(reader);
-        reader = -1;
+        ::close(std::exchange(reader, -1));
         sent += feed(writer, 4096, 512);
     } else {
         sent = feed(writer, fault == QLatin1String("stalls") ? 40 << 20 : 65536,
