@@ -89,6 +89,9 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui.actionCa_pture, SIGNAL(triggered()), this, SLOT(saveCapture()));
     connect(ui.action_Clear_Screen, SIGNAL(triggered()), this, SLOT(clearScreen()));
     connect(ui.actionE_xit, SIGNAL(triggered()), this, SLOT(close()));
+    connect(ui.actionSession_Log, &QAction::triggered, this, &SolvaneTerm::chooseSessionLog);
+    connect(ui.actionSession_Log_Folder, &QAction::triggered, this,
+        &SolvaneTerm::chooseSessionLogFolder);
 
     setWindowTitle(windtitle);
 

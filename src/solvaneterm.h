@@ -10,14 +10,19 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class DovikView;
 class FunctionDlg;
 class HexView;
+class QAction;
+class QLabel;
 class QCloseEvent;
 class QEvent;
 class QShowEvent;
 class QTimer;
 class SerialPort;
+class SessionLogWriter;
 
 extern QString windtitle;
 
@@ -41,6 +46,9 @@ public:
     void waitForWritten(int ms);
     bool isConnected() const;
     void statusMsg(const QString &msg);
+    // Records every byte received from now on at the end of the file, or in place of what it
+    // held; false, with the reason shown to the user, when the file cannot be opened.
+    bool startSessionLog(const QString &path, bool replace = false);
 
 protected:
     bool event(QEvent *event) override;
@@ -59,6 +67,9 @@ private slots:
     void checkConnection();
     void setHexamode(bool on);
     void setEnterWithCR(bool on);
+    void chooseSessionLog(bool on);
+    void chooseSessionLogFolder(bool on);
+    void showSessionLogState();
 
 private:
     void readSettings();
@@ -70,6 +81,14 @@ private:
     void reportDeviceLost();
 
     bool sendByteByByte(const QByteArray &bytes);
+
+    // A new file in the session log folder for the connection just opened.
+    void startFolderLog();
+    void stopFolderLog();
+    SessionLogWriter *adoptSessionLog(std::unique_ptr<SessionLogWriter> opened, QAction *action);
+    void logReceived(const QByteArray &block);
+    void reportSessionLogProblem(const QString &what, const QString &where, const QString &why);
+    QLabel *sessionLogLabel();
 
     // Tests reach the private state through this class.
     friend class SolvaneTermTestAccess;
@@ -90,6 +109,13 @@ private:
     bool shownOnce;
     bool hexamode;
     bool enterWithCR;
+    // One file for as long as the user wants it, and one per connection in a folder.
+    QPointer<SessionLogWriter> fileLog;
+    QPointer<SessionLogWriter> folderLog;
+    QString sessionLogFolder;
+    QTimer *sessionLogClock = nullptr;
+    QLabel *sessionLogStatus = nullptr;
+    bool sessionLogProblem = false;
 };
 
 #endif // SOLVANETERM_H

@@ -105,6 +105,7 @@ bool SolvaneTerm::openSolvaneDevice(const QStringList &ports, QString *failure)
         termView->show();
         setHexamode(hexamode);
         hexEdit->show();
+        startFolderLog();
     } else {
         // Read before close(), which replaces the reason with its own complaint.
         if (failure)
@@ -123,6 +124,8 @@ void SolvaneTerm::closeSolvaneDevice()
         delete serialPort;
         serialPort = nullptr;
     }
+    // The connection's own file ends with it; its last bytes came with the close.
+    stopFolderLog();
     clearScreen();
     termView->setDisabled(true);
     hexEdit->setDisabled(true);
@@ -150,6 +153,7 @@ void SolvaneTerm::readComm()
     // Formatting a large block costs more than showing it; skip it when nobody would read it.
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug() << "SolvaneTerm::readComm() : " << block;
+    logReceived(block);
 
     termView->insertView(block);
 

@@ -59,6 +59,9 @@ void SolvaneTerm::readSettings()
 
     hexamode = stored.hexamode;
     ui.actionHexa_Mode->setChecked(hexamode);
+
+    sessionLogFolder = stored.logFolder;
+    ui.actionSession_Log_Folder->setChecked(!sessionLogFolder.isEmpty());
 }
 
 void SolvaneTerm::writeSettings()
@@ -77,6 +80,7 @@ void SolvaneTerm::writeSettings()
     current.delay = delay;
     current.functionDialogShown = !functionDlg.isNull() && functionDlg->isVisible();
     current.hexamode = hexamode;
+    current.logFolder = sessionLogFolder;
 
     QSettings settings(QStringLiteral("SolvaneTerm"), windtitle);
     current.save(settings);

@@ -63,6 +63,7 @@ StoredSettings StoredSettings::load(const QSettings &settings)
     stored.delay = settings.value(QStringLiteral("delay"), 5).toInt();
     stored.functionDialogShown = settings.value(QStringLiteral("ShowFunctionDlg"), false).toBool();
     stored.hexamode = settings.value(QStringLiteral("isHexamode"), false).toBool();
+    stored.logFolder = settings.value(QStringLiteral("logfolder")).toString();
     return stored;
 }
 
@@ -87,4 +88,9 @@ void StoredSettings::save(QSettings &settings) const
     // As text, the way the store has always held it.
     settings.setValue(QStringLiteral("delay"), QString::number(delay));
     settings.setValue(QStringLiteral("isHexamode"), hexamode);
+    // Written only while in use, so that a store that never had it keeps its old keys.
+    if (logFolder.isEmpty())
+        settings.remove(QStringLiteral("logfolder"));
+    else
+        settings.setValue(QStringLiteral("logfolder"), logFolder);
 }

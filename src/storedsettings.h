@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QPoint>
 #include <QSize>
+#include <QString>
 
 class QSettings;
 
@@ -26,6 +27,8 @@ struct StoredSettings
     int delay = 5;
     bool functionDialogShown = false;
     bool hexamode = false;
+    // Where every connection gets a session log of its own; empty while that is off.
+    QString logFolder;
 
     static QFont defaultFont();
     static StoredSettings load(const QSettings &settings);

@@ -185,7 +185,9 @@ void tst_MainWindow::menus_data()
     QTest::addColumn<QStringList>("contents");
 
     QTest::newRow("Main") << "menu_File"
-                          << "&Main" << QStringList {"actionE_xit", "-", "actionCa_pture"};
+                          << "&Main"
+                          << QStringList {"actionE_xit", "-", "actionCa_pture", "-",
+                                 "actionSession_Log", "actionSession_Log_Folder"};
     QTest::newRow("View") << "menu_View"
                           << "&View"
                           << QStringList {"action_Toolbar", "-", "action_Clear_Screen", "-",
@@ -315,7 +317,8 @@ void tst_MainWindow::colourActionsShareOneIcon()
 {
     const Ui_Dovik &ui = SolvaneTermTestAccess(*window).ui();
     QCOMPARE(ui.actionBackground_color->icon().cacheKey(), ui.action_FontColor->icon().cacheKey());
-    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 11);
+    // The eleven of the form and the two session log entries after them.
+    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 13);
 }
 
 void tst_MainWindow::widgetTree()
