@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 
 #include <cerrno>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -143,7 +145,7 @@ bool SessionLogWriter::readyToOpen()
 {
     {
         const std::lock_guard<std::mutex> lock(mutex);
-        if (!finished) {
+        if (!finished || stopToReport) {
             error = accepting ? tr("A log is open already") : tr("The last log is still closing");
             return false;
         }
@@ -234,8 +236,8 @@ void SessionLogWriter::run(int descriptor)
         failLocked(systemError(failure));
     accepting = false;
     finished = true;
-    QMetaObject::invokeMethod(
-        this, [this] { emit stopped(); }, Qt::QueuedConnection);
+    stopToReport = true;
+    postReport();
 }
 
 bool SessionLogWriter::writeAll(int descriptor, const QByteArray &bytes)
@@ -264,11 +266,30 @@ void SessionLogWriter::failLocked(const QString &reason)
     accepting = false;
     queue.clear();
     wake.notify_one();
-    QMetaObject::invokeMethod(
-        this,
-        [this, reason] {
-            error = reason;
-            emit failed(reason);
-        },
-        Qt::QueuedConnection);
+    failureToReport = reason;
+    postReport();
+}
+
+void SessionLogWriter::postReport()
+{
+    // By name rather than as a functor: what crosses threads is then only what the lock guards.
+    QMetaObject::invokeMethod(this, "report", Qt::QueuedConnection);
+}
+
+void SessionLogWriter::report()
+{
+    QString failure;
+    bool ended = false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        failure.swap(failureToReport);
+        ended = std::exchange(stopToReport, false);
+    }
+    const QPointer<SessionLogWriter> alive(this);
+    if (!failure.isEmpty()) {
+        error = failure;
+        emit failed(failure);
+    }
+    if (ended && alive)
+        emit stopped();
 }

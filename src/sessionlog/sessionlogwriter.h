@@ -74,6 +74,9 @@ private:
     bool writeAll(int descriptor, const QByteArray &bytes);
     // With the lock held.
     void failLocked(const QString &reason);
+    void postReport();
+    // On the owner's thread: says what the writer thread left to say.
+    Q_INVOKABLE void report();
 
     QString path;
     QString error;
@@ -89,6 +92,9 @@ private:
     bool stopping = false;
     bool failing = false;
     bool finished = true;
+    // What report() has still to say.
+    QString failureToReport;
+    bool stopToReport = false;
 
     std::thread writer;
 };
