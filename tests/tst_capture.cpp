@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogscript.h"
+#include "fatalfaults.h"
 #include "logcapture.h"
 #include "permissionchecks.h"
 #include "simulateddevice.h"
@@ -26,7 +27,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -44,45 +44,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
-
-// Makes every file this process writes stop growing at a few bytes, the way a full disk stops
-// it, for as long as it lives. The signal the kernel sends on the first refused write keeps its
-// default action, which ends the process, as in a shell where `ulimit -f` was lowered: the
-// program has to keep it from doing so.
-class FileSizeLimit
-{
-    Q_DISABLE_COPY(FileSizeLimit)
-
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler = std::signal(SIGXFSZ, SIG_DFL);
-        active = previousHandler != SIG_ERR && getrlimit(RLIMIT_FSIZE, &previous) == 0;
-        rlimit lowered = previous;
-        lowered.rlim_cur = bytes;
-        active = active && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-
-    ~FileSizeLimit()
-    {
-        if (active)
-            setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-
-    bool isActive() const { return active; }
-    // Whether the signal still has its default action, as it had when the limit was set.
-    static bool signalHasDefaultAction()
-    {
-        struct sigaction current = {};
-        return sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
-    }
-
-private:
-    rlimit previous {};
-    void (*previousHandler)(int) = nullptr;
-    bool active = false;
-};
 
 const QString htmlFilter = QStringLiteral("html Files (*.html)");
 const QString logFilter = QStringLiteral("log Files (*.log)");
@@ -474,10 +435,11 @@ void tst_Capture::failedWriteKeepsOldFile()
 
     QList<SeenDialog> seen;
     {
-        FileSizeLimit fullDisk(limit);
+        // Every file this process writes stops growing at a few bytes, as on a full disk.
+        FatalFaults fullDisk(limit);
         QVERIFY(fullDisk.isActive());
         seen = saveCapture({saveAs(name), press(QMessageBox::Yes), press(QMessageBox::Ok)});
-        QVERIFY(FileSizeLimit::signalHasDefaultAction());
+        QVERIFY(FatalFaults::hasDefaultAction(SIGXFSZ));
     }
 
     QCOMPARE(contents(path(name)), previous);

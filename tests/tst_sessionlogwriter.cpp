@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "fatalfaults.h"
 #include "permissionchecks.h"
 #include "sessionlog/sessionlogwriter.h"
 
@@ -78,50 +79,6 @@ int fifoWithReader(const QString &path)
         ? ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
         : -1;
 }
-
-bool hasDefaultAction(int signalNumber)
-{
-    struct sigaction current = {};
-    return sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
-}
-
-// Gives both signals their default action, which ends the process, and lowers the file-size
-// limit when asked, for as long as it lives: a writer that let either signal through would end
-// the test.
-class FatalFaults
-{
-    Q_DISABLE_COPY(FatalFaults)
-
-public:
-    explicit FatalFaults(rlim_t fileSizeLimit)
-    {
-        previousFileSize = std::signal(SIGXFSZ, SIG_DFL);
-        previousPipe = std::signal(SIGPIPE, SIG_DFL);
-        limited = getrlimit(RLIMIT_FSIZE, &previous) == 0;
-        rlimit lowered = previous;
-        lowered.rlim_cur = std::min(fileSizeLimit, previous.rlim_cur);
-        limited = limited && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-
-    ~FatalFaults()
-    {
-        if (limited)
-            setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousFileSize);
-        std::signal(SIGPIPE, previousPipe);
-    }
-
-    bool isActive() const
-    {
-        return limited && previousFileSize != SIG_ERR && previousPipe != SIG_ERR;
-    }
-
-private:
-    rlimit previous {};
-    void (*previousFileSize)(int) = nullptr;
-    void (*previousPipe)(int) = nullptr;
-    bool limited = false;
-};
 
 } // namespace
 
@@ -296,7 +253,7 @@ void tst_SessionLogWriter::faults()
     QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, patience);
     QCOMPARE(failed.count(), 1);
     QVERIFY(!writer.isOpen());
-    QVERIFY(hasDefaultAction(SIGXFSZ) && hasDefaultAction(SIGPIPE));
+    QVERIFY(FatalFaults::hasDefaultAction(SIGXFSZ) && FatalFaults::hasDefaultAction(SIGPIPE));
 
     if (fault == QLatin1String("limit"))
         received = contents(path);

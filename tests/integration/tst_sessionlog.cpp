@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogscript.h"
+#include "fatalfaults.h"
 #include "hexview/hexview.h"
 #include "logcapture.h"
 #include "sessionlog/sessionlogwriter.h"
@@ -19,10 +20,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <fcntl.h>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -298,14 +297,10 @@ void tst_SessionLog::failureStopsOnlyTheLog()
     QTRY_COMPARE(access().hexEdit()->data(), first);
 
     QByteArray kept;
-    rlimit previous {};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &previous) == 0);
+    std::unique_ptr<FatalFaults> fatal;
     if (fault == QLatin1String("limit")) {
         QTRY_COMPARE(QFileInfo(path).size(), qint64(first.size()));
-        rlimit lowered = previous;
-        lowered.rlim_cur = rlim_t(first.size() + 100);
-        QVERIFY(std::signal(SIGXFSZ, SIG_DFL) != SIG_ERR);
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &lowered) == 0);
+        fatal = std::make_unique<FatalFaults>(first.size() + 100);
     } else {
         char buffer[4096];
         for (ssize_t got = 0; kept.size() < first.size(); got = ::read(readEnd, buffer, 4096)) {
@@ -315,14 +310,15 @@ void tst_SessionLog::failureStopsOnlyTheLog()
                 QTest::qWait(10);
         }
         ::close(readEnd);
-        QVERIFY(std::signal(SIGPIPE, SIG_DFL) != SIG_ERR);
+        fatal = std::make_unique<FatalFaults>();
     }
+    QVERIFY(fatal->isActive());
 
     DialogScript script({press(QMessageBox::Ok)});
     const QByteArray second = stream(20000, 2);
     QVERIFY(device.write(second));
     QTRY_COMPARE_WITH_TIMEOUT(script.seen().size(), 1, 10000);
-    setrlimit(RLIMIT_FSIZE, &previous);
+    fatal.reset();
 
     QCOMPARE(script.seen().at(0).title, QStringLiteral("Session Log"));
     QVERIFY2(script.seen().at(0).text.contains(reason), qPrintable(script.seen().at(0).text));
