@@ -7,6 +7,7 @@
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testfiles.h"
 #include "testwindow.h"
 #include "view/dovikview.h"
 
@@ -32,18 +33,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 const QString htmlFilter = QStringLiteral("html Files (*.html)");
 const QString logFilter = QStringLiteral("log Files (*.log)");

@@ -2,6 +2,7 @@
 #include "fatalfaults.h"
 #include "permissionchecks.h"
 #include "sessionlog/sessionlogwriter.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -25,18 +26,6 @@
 namespace {
 
 const int patience = 30000;
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Every byte value, in blocks of random sizes up to `largest`; returns what was handed over.
 QByteArray feed(SessionLogWriter &writer, int total, int largest)

@@ -7,6 +7,7 @@
 #include "simulateddevice.h"
 #include "solvaneterm.h"
 #include "solvanetermtestaccess.h"
+#include "testfiles.h"
 #include "testwindow.h"
 #include "verifycall.h"
 
@@ -26,12 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // Every byte value, in an order that a lost, doubled or swapped piece would show.
 QByteArray stream(int size, int seed)
@@ -172,12 +167,7 @@ void tst_SessionLog::existingFile()
     LogCapture log;
     QVERIFY(openedWithOneCheck(*window, device));
     const QString path = scratch.filePath(QStringLiteral("existing.log"));
-    QFile::remove(path);
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write("before\n"), qint64(7));
-    }
+    QVERIFY(writeFile(path, "before\n"));
 
     DialogScript script({saveAs(path), pressButton(answer)});
     access().ui().actionSession_Log->trigger();
@@ -205,9 +195,7 @@ void tst_SessionLog::filePerConnectionInFolder()
     QStringList taken;
     for (int second = -1; second < 30; ++second) {
         const QString name = SessionLogWriter::fileNameFor(now.addSecs(second));
-        QFile file(QDir(folder).filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(name.toUtf8());
+        QVERIFY(writeFile(QDir(folder).filePath(name), name.toUtf8()));
         taken.append(name);
     }
     // Those the program made, oldest first.
