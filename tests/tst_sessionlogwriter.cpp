@@ -10,8 +10,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -20,6 +22,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -255,22 +258,53 @@ void tst_SessionLogWriter::faults()
 void tst_SessionLogWriter::stop_data()
 {
     QTest::addColumn<bool>("destroy");
+    QTest::addColumn<bool>("stalledReader");
 
-    QTest::newRow("stop()") << false;
-    QTest::newRow("destructor") << true;
+    QTest::newRow("stop()") << false << false;
+    QTest::newRow("destructor") << true << false;
+    QTest::newRow("destructor, FIFO whose reader stalls") << true << true;
 }
 
 void tst_SessionLogWriter::stop()
 {
     QFETCH(bool, destroy);
+    QFETCH(bool, stalledReader);
 
     QTemporaryDir directory;
     QVERIFY(directory.isValid());
     const QString path = directory.filePath(QStringLiteral("session.log"));
+    int reader = -1;
+    const auto closeReader = qScopeGuard([&reader] { ::close(reader); });
+    if (stalledReader) {
+        reader = fifoWithReader(path);
+        QVERIFY(reader >= 0);
+    }
     auto writer = std::make_unique<SessionLogWriter>();
     QSignalSpy stopped(writer.get(), &SessionLogWriter::stopped);
     QVERIFY(writer->open(path, SessionLogWriter::Mode::Replace));
-    const QByteArray sent = feed(*writer, 16 << 20, 65536);
+    const QByteArray sent = feed(*writer, stalledReader ? 1 << 20 : 16 << 20, 65536);
+    if (stalledReader) {
+        // Should the writer wait for the reader for good, this reads, so the test fails instead
+        // of hanging.
+        std::atomic<bool> destroyed {false};
+        std::atomic<bool> rescued {false};
+        std::thread watchdog([&] {
+            for (int waitedMs = 0; !destroyed && waitedMs < patience; waitedMs += 10)
+                QThread::msleep(10);
+            if (!destroyed) {
+                rescued = true;
+                readFrom(reader, sent.size());
+            }
+        });
+        writer.reset();
+        destroyed = true;
+        watchdog.join();
+        QVERIFY(!rescued);
+        const QByteArray received = readFrom(reader, -1);
+        QVERIFY(received.size() < sent.size());
+        QCOMPARE(received, sent.left(received.size()));
+        return;
+    }
     if (destroy) {
         writer.reset();
         QCOMPARE(contents(path), sent);

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,10 @@ constexpr qint64 queueLimit = 32 * 1024 * 1024;
 // Small blocks are gathered into one of about this size, so that a device that sends a few
 // bytes at a time does not cost a system call for each.
 constexpr int gatherSize = 64 * 1024;
+// A writer that is being destroyed gives up on a FIFO or device that has taken nothing for this
+// long, so that a reader that stopped reading cannot hold the program at its exit.
+constexpr int abandonAfterMs = 2000;
+constexpr int pollSliceMs = 100;
 
 QString systemError(int error)
 {
@@ -54,6 +59,7 @@ SessionLogWriter::~SessionLogWriter()
         accepting = false;
         stopping = true;
     }
+    abandoning = true;
     wake.notify_one();
     if (writer.joinable())
         writer.join();
@@ -164,11 +170,10 @@ bool SessionLogWriter::refuse(int error)
 
 bool SessionLogWriter::start(int descriptor, const QString &path)
 {
-    // Writes, unlike the open, may wait for a FIFO's reader.
-    const int flags = ::fcntl(descriptor, F_GETFL);
+    // The descriptor stays non-blocking: writeAll() waits for a FIFO's reader in slices, so that
+    // a destructor can give up on a reader that stopped reading.
     struct stat status = {};
-    if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) < 0
-        || ::fstat(descriptor, &status) < 0) {
+    if (::fstat(descriptor, &status) < 0) {
         const int error = errno;
         ::close(descriptor);
         return refuse(error);
@@ -244,13 +249,25 @@ bool SessionLogWriter::writeAll(int descriptor, const QByteArray &bytes)
 {
     const char *data = bytes.constData();
     size_t left = size_t(bytes.size());
+    int idleMs = 0;
     while (left > 0) {
         const ssize_t done = ::write(descriptor, data, left);
         if (done < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            if (errno != EAGAIN)
+                return false;
+            pollfd writable = {descriptor, POLLOUT, 0};
+            if (::poll(&writable, 1, pollSliceMs) == 0) {
+                idleMs = abandoning ? idleMs + pollSliceMs : 0;
+                if (idleMs >= abandonAfterMs) {
+                    errno = ETIMEDOUT;
+                    return false;
+                }
+            }
+            continue;
         }
+        idleMs = 0;
         written += done;
         data += done;
         left -= size_t(done);

@@ -31,7 +31,8 @@ public:
     };
 
     explicit SessionLogWriter(QObject *parent = nullptr);
-    // Writes what is still pending, syncs and closes, waiting for it.
+    // Writes what is still pending, syncs and closes, waiting for it; gives up on a FIFO or
+    // device whose reader has taken nothing for two seconds.
     ~SessionLogWriter() override;
 
     // Opens the file on the calling thread, so that the caller's permissions decide. False, with
@@ -81,6 +82,7 @@ private:
     QString path;
     QString error;
     std::atomic<qint64> written {0};
+    std::atomic<bool> abandoning {false};
 
     // Shared with the writer thread, under the lock.
     mutable std::mutex mutex;
