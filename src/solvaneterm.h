@@ -85,7 +85,8 @@ private:
     // A new file in the session log folder for the connection just opened.
     void startFolderLog();
     void stopFolderLog();
-    SessionLogWriter *adoptSessionLog(std::unique_ptr<SessionLogWriter> opened, QAction *action);
+    void adoptSessionLog(std::unique_ptr<SessionLogWriter> opened, QPointer<SessionLogWriter> &slot,
+        QAction *action);
     void logReceived(const QByteArray &block);
     void reportSessionLogProblem(const QString &what, const QString &where, const QString &why);
     QLabel *sessionLogLabel();
@@ -115,7 +116,8 @@ private:
     QString sessionLogFolder;
     QTimer *sessionLogClock = nullptr;
     QLabel *sessionLogStatus = nullptr;
-    bool sessionLogProblem = false;
+    // The last failure of a log, shown until a log is started again.
+    QString sessionLogProblem;
 };
 
 #endif // SOLVANETERM_H

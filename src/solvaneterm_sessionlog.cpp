@@ -37,6 +37,14 @@ QString describeWriter(const SessionLogWriter *writer)
 bool SolvaneTerm::startSessionLog(const QString &path, bool replace)
 {
     stopWriter(fileLog);
+    // A writer still closing on the same file would add its last bytes after the new writer's
+    // first, or after a replaced file's new start.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (SessionLogWriter *closing : findChildren<SessionLogWriter *>()) {
+        if (!canonical.isEmpty() && QFileInfo(closing->fileName()).canonicalFilePath() == canonical)
+            closing->finish();
+    }
+    sessionLogProblem.clear();
     auto writer = std::make_unique<SessionLogWriter>();
     if (!writer->open(
             path, replace ? SessionLogWriter::Mode::Replace : SessionLogWriter::Mode::Append)) {
@@ -45,7 +53,7 @@ bool SolvaneTerm::startSessionLog(const QString &path, bool replace)
             tr("The session log cannot be opened"), path, writer->errorString());
         return false;
     }
-    fileLog = adoptSessionLog(std::move(writer), ui.actionSession_Log);
+    adoptSessionLog(std::move(writer), fileLog, ui.actionSession_Log);
     ui.actionSession_Log->setChecked(true);
     return true;
 }
@@ -95,6 +103,7 @@ void SolvaneTerm::chooseSessionLogFolder(bool on)
     if (folder.isEmpty())
         return;
     sessionLogFolder = folder;
+    sessionLogProblem.clear();
     ui.actionSession_Log_Folder->setChecked(true);
     // The connection that is open now gets its file from here on.
     if (serialPort)
@@ -115,7 +124,7 @@ void SolvaneTerm::startFolderLog()
             tr("No session log can be made in the folder"), folder, writer->errorString());
         return;
     }
-    folderLog = adoptSessionLog(std::move(writer), ui.actionSession_Log_Folder);
+    adoptSessionLog(std::move(writer), folderLog, ui.actionSession_Log_Folder);
 }
 
 void SolvaneTerm::stopFolderLog()
@@ -124,20 +133,23 @@ void SolvaneTerm::stopFolderLog()
     showSessionLogState();
 }
 
-SessionLogWriter *SolvaneTerm::adoptSessionLog(
-    std::unique_ptr<SessionLogWriter> opened, QAction *action)
+void SolvaneTerm::adoptSessionLog(
+    std::unique_ptr<SessionLogWriter> opened, QPointer<SessionLogWriter> &slot, QAction *action)
 {
     SessionLogWriter *writer = opened.release();
     writer->setParent(this);
+    slot = writer;
     connect(writer, &SessionLogWriter::failed, this, [this, writer, action](const QString &reason) {
         const QString path = writer->fileName();
+        // A writer the user has already stopped leaves the entry to the log that followed it.
         if (writer == folderLog) {
             sessionLogFolder.clear();
             folderLog.clear();
+            action->setChecked(false);
         } else if (writer == fileLog) {
             fileLog.clear();
+            action->setChecked(false);
         }
-        action->setChecked(false);
         connect(writer, &SessionLogWriter::stopped, writer, &QObject::deleteLater);
         writer->stop();
         reportSessionLogProblem(tr("The session log stopped"), path, reason);
@@ -148,7 +160,6 @@ SessionLogWriter *SolvaneTerm::adoptSessionLog(
     }
     sessionLogClock->start(1000);
     showSessionLogState();
-    return writer;
 }
 
 void SolvaneTerm::logReceived(const QByteArray &block)
@@ -168,15 +179,20 @@ void SolvaneTerm::showSessionLogState()
         logs.append(describeWriter(fileLog));
     if (folderLog)
         logs.append(describeWriter(folderLog));
-    if (logs.isEmpty()) {
-        if (sessionLogClock)
-            sessionLogClock->stop();
-        if (!sessionLogProblem)
-            sessionLogLabel()->hide();
+    if (logs.isEmpty() && sessionLogClock)
+        sessionLogClock->stop();
+    // A failure stays in view until the user starts a log again.
+    QStringList shown;
+    if (!sessionLogProblem.isEmpty())
+        shown.append(sessionLogProblem);
+    if (!logs.isEmpty())
+        shown.append(tr("Logging: %1").arg(logs.join(QLatin1String(", "))));
+    if (shown.isEmpty()) {
+        if (sessionLogStatus)
+            sessionLogStatus->hide();
         return;
     }
-    sessionLogProblem = false;
-    sessionLogLabel()->setText(tr("Logging: %1").arg(logs.join(QLatin1String(", "))));
+    sessionLogLabel()->setText(shown.join(QStringLiteral(" \u2014 ")));
     sessionLogLabel()->show();
 }
 
@@ -184,9 +200,8 @@ void SolvaneTerm::reportSessionLogProblem(
     const QString &what, const QString &where, const QString &why)
 {
     // Beside the device state, which stays where it is.
-    sessionLogProblem = true;
-    sessionLogLabel()->setText(QStringLiteral("%1: %2 [%3]").arg(what, why, where));
-    sessionLogLabel()->show();
+    sessionLogProblem = QStringLiteral("%1: %2 [%3]").arg(what, why, where);
+    showSessionLogState();
     // Not from inside a device check or a receive, which a modal box would hold open while
     // further checks and receives run under it.
     const QString text = QStringLiteral("%1: %2\n%3").arg(what, why, where);

@@ -5,6 +5,7 @@
 #include "testfiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -175,6 +176,7 @@ void tst_SessionLogWriter::faults_data()
         << "stalls" << 0
         << QStringLiteral("More than 32 MiB waiting to be written: the disk does not keep up")
         << -1;
+    QTest::newRow("file removed") << "removed" << 0 << text(ENOENT) << -1;
     QTest::newRow("FIFO without a reader") << "no reader" << ENXIO << QString() << 0;
     QTest::newRow("missing folder") << "missing" << ENOENT << QString() << 0;
     QTest::newRow("no permission") << "permission" << EACCES << QString() << 0;
@@ -206,7 +208,7 @@ void tst_SessionLogWriter::faults()
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
         permissionChecks.emplace();
         QVERIFY(permissionChecks->isActive());
-    } else if (fault != QLatin1String("limit")) {
+    } else if (fault != QLatin1String("limit") && fault != QLatin1String("removed")) {
         reader = fifoWithReader(path);
         QVERIFY(reader >= 0);
         if (fault == QLatin1String("no reader"))
@@ -229,7 +231,15 @@ void tst_SessionLogWriter::faults()
 
     QByteArray sent;
     QByteArray received;
-    if (fault == QLatin1String("quits")) {
+    if (fault == QLatin1String("removed")) {
+        sent = feed(writer, 4096, 512);
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(path).size(), qint64(sent.size()), patience);
+        // What went into the file after it lost its name is read through this.
+        reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+        QVERIFY(QFile::remove(path));
+        sent += feed(writer, 4096, 512);
+    } else if (fault == QLatin1String("quits")) {
         sent = feed(writer, 4096, 512);
         received = readFrom(reader, sent.size());
         ::close(std::exchange(reader, -1));
@@ -249,6 +259,8 @@ void tst_SessionLogWriter::faults()
 
     if (fault == QLatin1String("limit"))
         received = contents(path);
+    if (fault == QLatin1String("removed"))
+        received = readFrom(reader, -1);
     if (written >= 0)
         QCOMPARE(received.size(), written);
     QCOMPARE(received, sent.left(received.size()));
@@ -257,18 +269,18 @@ void tst_SessionLogWriter::faults()
 
 void tst_SessionLogWriter::stop_data()
 {
-    QTest::addColumn<bool>("destroy");
-    QTest::addColumn<bool>("stalledReader");
+    QTest::addColumn<QString>("how");
 
-    QTest::newRow("stop()") << false << false;
-    QTest::newRow("destructor") << true << false;
-    QTest::newRow("destructor, FIFO whose reader stalls") << true << true;
+    QTest::newRow("stop()") << "stop";
+    QTest::newRow("destructor") << "destroy";
+    QTest::newRow("destructor, FIFO whose reader stalls") << "stalled";
+    QTest::newRow("finish(), then another writer replaces the file") << "finish";
 }
 
 void tst_SessionLogWriter::stop()
 {
-    QFETCH(bool, destroy);
-    QFETCH(bool, stalledReader);
+    QFETCH(QString, how);
+    const bool stalledReader = how == QLatin1String("stalled");
 
     QTemporaryDir directory;
     QVERIFY(directory.isValid());
@@ -305,9 +317,20 @@ void tst_SessionLogWriter::stop()
         QCOMPARE(received, sent.left(received.size()));
         return;
     }
-    if (destroy) {
+    if (how == QLatin1String("destroy")) {
         writer.reset();
         QCOMPARE(contents(path), sent);
+        return;
+    }
+    if (how == QLatin1String("finish")) {
+        writer->finish();
+        QVERIFY(!writer->isOpen());
+        SessionLogWriter replacing;
+        QVERIFY(replacing.open(path, SessionLogWriter::Mode::Replace));
+        replacing.append("new");
+        replacing.finish();
+        QCOMPARE(contents(path), QByteArray("new"));
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, patience);
         return;
     }
 

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -27,6 +28,9 @@ constexpr int gatherSize = 64 * 1024;
 // long, so that a reader that stopped reading cannot hold the program at its exit.
 constexpr int abandonAfterMs = 2000;
 constexpr int pollSliceMs = 100;
+// How often an idle writer makes sure its file is still there: a file or folder removed under it
+// would swallow every byte written from then on without a word.
+constexpr auto presenceCheck = std::chrono::seconds(1);
 
 QString systemError(int error)
 {
@@ -53,6 +57,11 @@ SessionLogWriter::SessionLogWriter(QObject *parent)
 { }
 
 SessionLogWriter::~SessionLogWriter()
+{
+    finish();
+}
+
+void SessionLogWriter::finish()
 {
     {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -180,6 +189,7 @@ bool SessionLogWriter::start(int descriptor, const QString &path)
     }
     this->path = path;
     error.clear();
+    abandoning = false;
     written = S_ISREG(status.st_mode) ? qint64(status.st_size) : 0;
     {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -205,15 +215,27 @@ void SessionLogWriter::run(int descriptor)
     sigaddset(&faults, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &faults, nullptr);
 
+    struct stat status = {};
+    const bool regular = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    auto lastCheck = std::chrono::steady_clock::now();
     int failure = 0;
     std::deque<QByteArray> batch;
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex);
-            wake.wait(lock, [this] { return !queue.empty() || stopping || failing; });
-            if (failing || queue.empty())
+            wake.wait_for(
+                lock, presenceCheck, [this] { return !queue.empty() || stopping || failing; });
+            if (failing || (queue.empty() && stopping))
                 break;
             batch.swap(queue);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (regular && now - lastCheck >= presenceCheck) {
+            lastCheck = now;
+            if (::fstat(descriptor, &status) == 0 && status.st_nlink == 0) {
+                failure = ENOENT;
+                break;
+            }
         }
         for (; !batch.empty(); batch.pop_front()) {
             if (!writeAll(descriptor, batch.front())) {

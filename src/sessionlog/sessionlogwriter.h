@@ -55,6 +55,9 @@ public:
     void append(const QByteArray &bytes);
     // Writes what is pending, syncs and closes the file, then says stopped(); returns at once.
     void stop();
+    // The same, returning once the file is closed, so that another writer may take it over;
+    // gives up on a FIFO or device as the destructor does.
+    void finish();
 
     // The name openNewIn() tries first for a moment, and the one it tries after `taken` names.
     static QString fileNameFor(const QDateTime &openedAt, int taken = 0);

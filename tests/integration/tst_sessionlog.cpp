@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -132,6 +133,13 @@ void tst_SessionLog::recordsAcrossUnplugAndClear()
         const QByteArray bytes = stream(70000 + part, part);
         sent += bytes;
         VERIFY_CALL(sendAndLog(device, bytes, path, sent.size()));
+        if (part == 0) {
+            // The only log running is in view beside the device state, with its size.
+            auto *status = window->findChild<QLabel *>(QStringLiteral("sessionLogStatus"));
+            QVERIFY(status);
+            QTRY_VERIFY(status->isVisible() && status->text().contains(QLatin1String("record.log"))
+                && status->text().contains(QLocale().formattedDataSize(sent.size())));
+        }
         if (part == 1)
             access().clearScreen();
         if (part == 2) {
@@ -193,7 +201,7 @@ void tst_SessionLog::filePerConnectionInFolder()
     // Whatever second the connections open in, the first name is taken.
     const QDateTime now = QDateTime::currentDateTime();
     QStringList taken;
-    for (int second = -1; second < 30; ++second) {
+    for (int second = -1; second < 120; ++second) {
         const QString name = SessionLogWriter::fileNameFor(now.addSecs(second));
         QVERIFY(writeFile(QDir(folder).filePath(name), name.toUtf8()));
         taken.append(name);
