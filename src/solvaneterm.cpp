@@ -92,6 +92,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui.actionSession_Log, &QAction::triggered, this, &SolvaneTerm::chooseSessionLog);
     connect(ui.actionSession_Log_Folder, &QAction::triggered, this,
         &SolvaneTerm::chooseSessionLogFolder);
+    setUpTransmitQueue();
 
     setWindowTitle(windtitle);
 

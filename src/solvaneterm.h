@@ -23,6 +23,7 @@ class QShowEvent;
 class QTimer;
 class SerialPort;
 class SessionLogWriter;
+class TransmitQueue;
 
 extern QString windtitle;
 
@@ -38,6 +39,8 @@ public:
     ~SolvaneTerm() override;
 
     int getDelay() const;
+    // The pause after each line feed of a file being sent, in milliseconds.
+    int getLinePause() const;
     QList<QPair<int, QString>> getFunctionString() const;
     QList<QPair<int, bool>> getFunctionCheckCR() const;
     QList<QPair<int, bool>> getFunctionCheckLF() const;
@@ -49,6 +52,9 @@ public:
     // Records every byte received from now on at the end of the file, or in place of what it
     // held; false, with the reason shown to the user, when the file cannot be opened.
     bool startSessionLog(const QString &path, bool replace = false);
+    // Queues the file's bytes after whatever is being sent; false, with the reason shown to the
+    // user, when it cannot be read.
+    bool sendFile(const QString &path);
 
 protected:
     bool event(QEvent *event) override;
@@ -70,6 +76,9 @@ private slots:
     void chooseSessionLog(bool on);
     void chooseSessionLogFolder(bool on);
     void showSessionLogState();
+    void chooseFileToSend();
+    void stopSending();
+    void showSendingState();
 
 private:
     void readSettings();
@@ -80,7 +89,12 @@ private:
     // The not-found status and debug line, then closeSolvaneDevice().
     void reportDeviceLost();
 
-    bool sendByteByByte(const QByteArray &bytes);
+    void setUpTransmitQueue();
+    // For a few seconds in place of the progress.
+    void showSendingNote(const QString &note);
+    void reportSendFileProblem(
+        const QString &path, const QString &reason, qint64 sent, qint64 total);
+    QLabel *sendingLabel();
 
     // A new file in the session log folder for the connection just opened.
     void startFolderLog();
@@ -118,6 +132,11 @@ private:
     QLabel *sessionLogStatus = nullptr;
     // The last failure of a log, shown until a log is started again.
     QString sessionLogProblem;
+    TransmitQueue *transmitQueue = nullptr;
+    int linePause = 0;
+    QTimer *sendingClock = nullptr;
+    QLabel *sendingStatus = nullptr;
+    QString sendingNote;
 };
 
 #endif // SOLVANETERM_H

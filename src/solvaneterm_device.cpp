@@ -2,6 +2,7 @@
 #include "solvaneterm.h"
 
 #include "device/serialport_.h"
+#include "transmit/transmitqueue.h"
 #include "device/solvanedeviceinfo_linux.h"
 #include "hexview/hexview.h"
 #include "view/dovikview.h"
@@ -105,6 +106,7 @@ bool SolvaneTerm::openSolvaneDevice(const QStringList &ports, QString *failure)
         termView->show();
         setHexamode(hexamode);
         hexEdit->show();
+        ui.actionSend_File->setEnabled(true);
         startFolderLog();
     } else {
         // Read before close(), which replaces the reason with its own complaint.
@@ -131,6 +133,9 @@ void SolvaneTerm::closeSolvaneDevice()
     hexEdit->setDisabled(true);
     termView->hide();
     hexEdit->hide();
+    ui.actionSend_File->setEnabled(false);
+    // Nothing meant for this connection goes to the next one.
+    transmitQueue->abandon();
 }
 
 bool SolvaneTerm::isConnected() const

@@ -13,6 +13,11 @@ int SolvaneTerm::getDelay() const
     return delay;
 }
 
+int SolvaneTerm::getLinePause() const
+{
+    return linePause;
+}
+
 QList<QPair<int, QString>> SolvaneTerm::getFunctionString() const
 {
     return functionString;
@@ -54,6 +59,7 @@ void SolvaneTerm::applyFunction()
     bool ok = false;
     const int typed = functionDlg->spinBoxDelay->text().toInt(&ok, 10);
     delay = ok ? typed : 0;
+    linePause = functionDlg->spinBoxLinePause->value();
 }
 
 void SolvaneTerm::acceptFunction()

@@ -52,6 +52,7 @@ void SolvaneTerm::readSettings()
     functionCheckCR = stored.functionKeys.crFlags();
     functionCheckLF = stored.functionKeys.lfFlags();
     delay = stored.delay;
+    linePause = stored.linePause;
 
     // The dialog fills itself from the table and the delay just restored.
     if (stored.functionDialogShown)
@@ -81,6 +82,7 @@ void SolvaneTerm::writeSettings()
     current.functionDialogShown = !functionDlg.isNull() && functionDlg->isVisible();
     current.hexamode = hexamode;
     current.logFolder = sessionLogFolder;
+    current.linePause = linePause;
 
     QSettings settings(QStringLiteral("SolvaneTerm"), windtitle);
     current.save(settings);

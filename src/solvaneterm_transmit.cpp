@@ -2,12 +2,12 @@
 #include "solvaneterm.h"
 
 #include "device/serialport_.h"
+#include "transmit/transmitqueue.h"
 #include "transmitplan.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPointer>
 #include <QTimer>
 
 void SolvaneTerm::keyInput(int key, QString text)
@@ -20,43 +20,23 @@ void SolvaneTerm::keyInput(int key, QString text)
     qDebug("keycode 0x%x delay %d", key, getDelay());
     qDebug() << "text : " << text;
 
+    // Whatever is still going out goes first: a key typed during a paste waits its turn.
     switch (plan.kind) {
     case TransmitPlan::Nothing:
         break;
     case TransmitPlan::PacedPaste:
-        if (!sendByteByByte(plan.bytes))
-            statusMsg(tr("Can't write through the serial port."));
+        transmitQueue->send(TransmitQueue::Kind::Paste, plan.bytes);
         break;
     case TransmitPlan::PacedFunctionKey:
         qDebug("keycode 0x%x delay %d", key, getDelay());
         qDebug() << "function : " << plan.text;
-        if (!sendByteByByte(plan.bytes)) {
-            statusMsg(tr("Can't write through the serial port."));
-            qDebug("Can't write through the serial port.");
-        }
+        transmitQueue->send(TransmitQueue::Kind::FunctionKey, plan.bytes);
         break;
     case TransmitPlan::Write:
         qDebug() << "text2 : " << plan.text;
-        if (!serialPort || !serialPort->writeData(plan.bytes))
-            statusMsg(tr("Can't write through the serial port."));
+        transmitQueue->send(TransmitQueue::Kind::Typed, plan.bytes);
         break;
     }
-}
-
-// Sends one byte per write and pauses after each. The pause runs the event loop, so the device
-// may be unplugged (and its port deleted, or even replaced by a new one) before the next byte:
-// the send then stops instead of writing through a port it no longer owns.
-bool SolvaneTerm::sendByteByByte(const QByteArray &bytes)
-{
-    const QPointer<SerialPort> port = serialPort;
-    for (const char byte : bytes) {
-        if (port.isNull() || port != serialPort)
-            return false;
-        if (!port->writeData(QByteArray(1, byte)))
-            return false;
-        waitForWritten(delay);
-    }
-    return true;
 }
 
 // Spaces the writes of a paced send while the window keeps receiving, repainting and taking keys.

@@ -64,6 +64,7 @@ StoredSettings StoredSettings::load(const QSettings &settings)
     stored.functionDialogShown = settings.value(QStringLiteral("ShowFunctionDlg"), false).toBool();
     stored.hexamode = settings.value(QStringLiteral("isHexamode"), false).toBool();
     stored.logFolder = settings.value(QStringLiteral("logfolder")).toString();
+    stored.linePause = qMax(0, settings.value(QStringLiteral("linepause"), 0).toInt());
     return stored;
 }
 
@@ -93,4 +94,8 @@ void StoredSettings::save(QSettings &settings) const
         settings.remove(QStringLiteral("logfolder"));
     else
         settings.setValue(QStringLiteral("logfolder"), logFolder);
+    if (linePause == 0)
+        settings.remove(QStringLiteral("linepause"));
+    else
+        settings.setValue(QStringLiteral("linepause"), linePause);
 }

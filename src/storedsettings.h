@@ -25,6 +25,8 @@ struct StoredSettings
     QColor backColor = QColor(0x43, 0x88, 0x65);
     FunctionKeyTable functionKeys;
     int delay = 5;
+    // After each line feed of a file being sent.
+    int linePause = 0;
     bool functionDialogShown = false;
     bool hexamode = false;
     // Where every connection gets a session log of its own; empty while that is off.

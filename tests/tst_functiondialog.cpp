@@ -234,7 +234,8 @@ void tst_FunctionDialog::spacerRowsAndDelayRow()
     FunctionDlg *dialog = openDialog();
     QVERIFY(dialog);
     QGridLayout *grid = dialog->ui.gridLayout;
-    QCOMPARE(grid->rowCount(), 26);
+    // The rows as they have always been, and below them the pause for files being sent.
+    QCOMPARE(grid->rowCount(), 27);
 
     for (int row : {1, 3, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24}) {
         QLayoutItem *item = grid->itemAtPosition(row, 1);
@@ -261,6 +262,12 @@ void tst_FunctionDialog::spacerRowsAndDelayRow()
     QCOMPARE(ui.label_13->text(), QStringLiteral("Serial Write Delay mSec"));
     QVERIFY(ui.horizontalLayout->itemAt(1)->spacerItem());
     QCOMPARE(ui.horizontalLayout->itemAt(2)->widget(), ui.spinBox_delay);
+
+    grid->getItemPosition(grid->indexOf(ui.linePauseLayout), &row, &column, &rowSpan, &columnSpan);
+    QCOMPARE(row, 26);
+    QCOMPARE(ui.linePauseLayout->itemAt(0)->widget(), ui.label_linePause);
+    QCOMPARE(ui.linePauseLayout->itemAt(2)->widget(), ui.spinBox_linePause);
+    QCOMPARE(ui.spinBox_linePause->maximum(), 10000);
 }
 
 void tst_FunctionDialog::defaults()
@@ -333,11 +340,13 @@ void tst_FunctionDialog::cancelAfterApplyKeepsApplied()
     first->lineEditF[2]->setText(QStringLiteral("AT"));
     first->checkBoxCR[2]->setChecked(true);
     first->spinBoxDelay->setValue(42);
+    first->spinBoxLinePause->setValue(30);
     QTest::mouseClick(first->ui.btnApply, Qt::LeftButton);
 
     first->lineEditF[2]->setText(QStringLiteral("changed"));
     first->checkBoxLF[2]->setChecked(true);
     first->spinBoxDelay->setValue(7);
+    first->spinBoxLinePause->setValue(9);
     QTest::mouseClick(first->ui.buttonBox->button(QDialogButtonBox::Cancel), Qt::LeftButton);
 
     QVERIFY(!first->isVisible());
@@ -346,6 +355,7 @@ void tst_FunctionDialog::cancelAfterApplyKeepsApplied()
     QCOMPARE(window->getFunctionCheckCR(), flagTable(2, true));
     QCOMPARE(window->getFunctionCheckLF(), flagTable());
     QCOMPARE(window->getDelay(), 42);
+    QCOMPARE(window->getLinePause(), 30);
 
     const QPointer<FunctionDlg> hidden(first);
     FunctionDlg *second = openDialog();
@@ -361,6 +371,7 @@ void tst_FunctionDialog::cancelAfterApplyKeepsApplied()
     QVERIFY(second->checkBoxCR[2]->isChecked());
     QVERIFY(!second->checkBoxLF[2]->isChecked());
     QCOMPARE(second->spinBoxDelay->value(), 42);
+    QCOMPARE(second->spinBoxLinePause->value(), 30);
 }
 
 void tst_FunctionDialog::cancelDiscardsEdits()

@@ -187,7 +187,8 @@ void tst_MainWindow::menus_data()
     QTest::newRow("Main") << "menu_File"
                           << "&Main"
                           << QStringList {"actionE_xit", "-", "actionCa_pture", "-",
-                                 "actionSession_Log", "actionSession_Log_Folder"};
+                                 "actionSession_Log", "actionSession_Log_Folder", "-",
+                                 "actionSend_File", "actionStop_Sending"};
     QTest::newRow("View") << "menu_View"
                           << "&View"
                           << QStringList {"action_Toolbar", "-", "action_Clear_Screen", "-",
@@ -224,7 +225,7 @@ void tst_MainWindow::toolBar()
     QCOMPARE(describe(ui.toolBar->actions()),
         (QStringList {"actionCa_pture", "-", "action_Font", "action_FontColor",
             "actionBackground_color", "-", "action_Clear_Screen", "actionHexa_Mode", "-",
-            "actionFunction_Settings"}));
+            "actionFunction_Settings", "-", "actionSend_File", "actionStop_Sending"}));
 }
 
 void tst_MainWindow::actions_data()
@@ -317,8 +318,8 @@ void tst_MainWindow::colourActionsShareOneIcon()
 {
     const Ui_Dovik &ui = SolvaneTermTestAccess(*window).ui();
     QCOMPARE(ui.actionBackground_color->icon().cacheKey(), ui.action_FontColor->icon().cacheKey());
-    // The eleven of the form and the two session log entries after them.
-    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 13);
+    // The eleven of the form, and after them two session log entries and two for sending.
+    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 15);
 }
 
 void tst_MainWindow::widgetTree()

@@ -127,6 +127,11 @@ bool SerialPort::writeData(const QByteArray &data)
     return true;
 }
 
+qint64 SerialPort::bytesToWrite() const
+{
+    return port->isOpen() ? port->bytesToWrite() : 0;
+}
+
 void SerialPort::waitForBytesWritten(int msecs)
 {
     if (opened)

@@ -57,6 +57,8 @@ public:
     void close();
     void flush();
     bool writeData(const QByteArray &data);
+    // Written bytes the port still holds, not yet handed to the device.
+    qint64 bytesToWrite() const;
     void waitForBytesWritten(int msecs);
 
     int getBaudRate(BaudRateType baud) const;

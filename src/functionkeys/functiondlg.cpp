@@ -29,6 +29,7 @@ FunctionDlg::FunctionDlg(SolvaneTerm *parent, Qt::WindowFlags flags)
         checkBoxCR[i] = crBoxes[i];
     }
     spinBoxDelay = ui.spinBox_delay;
+    spinBoxLinePause = ui.spinBox_linePause;
 
     const QList<QPair<int, QString>> strings = parent->getFunctionString();
     const QList<QPair<int, bool>> crFlags = parent->getFunctionCheckCR();
@@ -39,6 +40,7 @@ FunctionDlg::FunctionDlg(SolvaneTerm *parent, Qt::WindowFlags flags)
         lineEditF[i]->insert(strings.at(i).second);
     }
     spinBoxDelay->setValue(parent->getDelay());
+    spinBoxLinePause->setValue(parent->getLinePause());
 }
 
 FunctionDlg::~FunctionDlg() = default;

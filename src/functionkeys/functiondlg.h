@@ -26,6 +26,7 @@ public:
     QCheckBox *checkBoxLF[12];
     QCheckBox *checkBoxCR[12];
     QSpinBox *spinBoxDelay;
+    QSpinBox *spinBoxLinePause;
     Ui_FunctionDialog ui;
 };
 

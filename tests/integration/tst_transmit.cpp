@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/serialport_.h"
+#include "dialogscript.h"
 #include "functionkeys/functiondlg.h"
 #include "logcapture.h"
 #include "simulateddevice.h"
 #include "solvanetermtestaccess.h"
 #include "tempconfig.h"
+#include "testfiles.h"
 #include "testwindow.h"
 #include "view/dovikview.h"
 
@@ -12,11 +14,15 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -64,14 +70,22 @@ private slots:
     void delayAppliedDuringSendGovernsRemainingPauses();
     void zeroDelayDoesNotWait();
     void pacedSendKeepsReceiving();
+    void sentInTheOrderGiven_data();
+    void sentInTheOrderGiven();
+    void longSendShowsProgressAndStops();
+    void sendFile_data();
+    void sendFile();
+    void unplugMidFileDropsTheQueue();
 
 private:
     void programFunctionKey(int index, const QString &text, bool cr, bool lf, int delayMs);
     QString status() const { return access->ui().statusbar->currentMessage(); }
+    bool sending() const { return access->transmitQueue()->isBusy(); }
 
     std::unique_ptr<SolvaneTerm> window;
     std::unique_ptr<SolvaneTermTestAccess> access;
     std::unique_ptr<SimulatedDevice> device;
+    QTemporaryDir scratch;
 };
 
 void TransmitTest::init()
@@ -220,6 +234,7 @@ void TransmitTest::functionKeyIsPacedByteByByte()
     QElapsedTimer clock;
     clock.start();
     QTest::keyClick(access->termView(), Qt::Key_F1);
+    QTRY_VERIFY(!sending());
     const qint64 elapsed = clock.elapsed();
 
     QTRY_COMPARE(device->received(), QByteArray("ATZ\r\n"));
@@ -274,8 +289,10 @@ void TransmitTest::unplugInMidPasteStopsTheSend()
         access->checkConnection();
     });
     access->keyInput(Qt::Key_F35, text);
+    QVERIFY(sending());
+    QTRY_VERIFY(!window->isConnected());
 
-    QVERIFY(!window->isConnected());
+    QVERIFY(!sending());
     QVERIFY(access->serialPort() == nullptr);
     QCOMPARE(status(), writeFailure);
     QVERIFY(device->received().size() < text.size());
@@ -323,6 +340,7 @@ void TransmitTest::pulledSendStopsAtOnce()
 
     LogCapture log;
     access->keyInput(key, key == Qt::Key_F35 ? text : QString());
+    QTRY_VERIFY_WITH_TIMEOUT(!sending(), 10000);
 
     QCOMPARE(device->received(), text.toLatin1().left(pullAfter));
     QCOMPARE(status(), writeFailure);
@@ -356,6 +374,7 @@ void TransmitTest::delayAppliedDuringSendGovernsRemainingPauses()
     QElapsedTimer clock;
     clock.start();
     QTest::keyClick(access->termView(), Qt::Key_F1);
+    QTRY_VERIFY_WITH_TIMEOUT(!sending(), 10000);
     const qint64 elapsed = clock.elapsed();
     QCOMPARE(window->getDelay(), 100);
     QVERIFY2(elapsed >= 5 * 100, qPrintable(QString::number(elapsed)));
@@ -383,7 +402,184 @@ void TransmitTest::pacedSendKeepsReceiving()
     programFunctionKey(0, QString(), false, false, 5);
     access->keyInput(Qt::Key_F35, QStringLiteral("echo"));
     // Echoes arrive and reach the view while the paste is still pausing.
-    QCOMPARE(access->termView()->toPlainText(), QStringLiteral("echo"));
+    QTRY_COMPARE(access->termView()->toPlainText(), QStringLiteral("echo"));
+}
+
+void TransmitTest::sentInTheOrderGiven_data()
+{
+    QTest::addColumn<QStringList>("given");
+    QTest::addColumn<QByteArray>("expected");
+
+    // Each entry is given 20 ms after the one before, while the first is still going out at
+    // 10 ms a byte: "paste TEXT", "type C" (one key), "F1" (programmed "fk" with CR),
+    // "file TEXT" (a file holding TEXT).
+    QTest::newRow("keys typed during a paste") << QStringList {"paste ABCDEFGHIJKLMNOP", "type x",
+        "type 1", "type 2", "type 3"} << QByteArray("ABCDEFGHIJKLMNOPx123");
+    QTest::newRow("a paste during a paste")
+        << QStringList {"paste ABCDEFGH", "paste 12345678"} << QByteArray("ABCDEFGH12345678");
+    QTest::newRow("a function key and a key during a paste")
+        << QStringList {"paste ABCDEFGH", "F1", "type z"} << QByteArray("ABCDEFGHfk\rz");
+    QTest::newRow("a file and a key during a paste")
+        << QStringList {"paste ABCDEFGH", "file FILE\n", "type z"} << QByteArray("ABCDEFGHFILE\nz");
+    QTest::newRow("a paste and a key during a file")
+        << QStringList {"file 0123456789", "paste ab", "type z"} << QByteArray("0123456789abz");
+}
+
+void TransmitTest::sentInTheOrderGiven()
+{
+    QFETCH(QStringList, given);
+    QFETCH(QByteArray, expected);
+
+    programFunctionKey(0, QStringLiteral("fk"), true, false, 10);
+    for (int i = 0; i < given.size(); ++i) {
+        if (i > 0)
+            QTest::qWait(20);
+        const QString &entry = given.at(i);
+        const QString argument = entry.section(QLatin1Char(' '), 1);
+        if (entry.startsWith(QLatin1String("paste "))) {
+            access->keyInput(Qt::Key_F35, argument);
+        } else if (entry.startsWith(QLatin1String("type "))) {
+            pressKey(access->termView(), argument.at(0).toUpper().unicode(), argument);
+        } else if (entry == QLatin1String("F1")) {
+            QTest::keyClick(access->termView(), Qt::Key_F1);
+        } else {
+            const QString path = scratch.filePath(QStringLiteral("given%1").arg(i));
+            QVERIFY(writeFile(path, argument.toLatin1()));
+            QVERIFY(window->sendFile(path));
+        }
+        QVERIFY2(sending(), qPrintable(entry));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!sending(), 10000);
+    QTRY_COMPARE(device->received(), expected);
+}
+
+// A paste of four seconds says what it is doing while the device status stays; Stop ends it
+// after the byte that went out last and drops what waits behind it.
+void TransmitTest::longSendShowsProgressAndStops()
+{
+    programFunctionKey(0, QString(), false, false, 10);
+    QVERIFY(!access->ui().actionStop_Sending->isEnabled());
+    const QString deviceStatus = status();
+    access->keyInput(Qt::Key_F35, QString(400, QLatin1Char('x')));
+    access->keyInput(Qt::Key_Z, QStringLiteral("z"));
+    QVERIFY(access->ui().actionStop_Sending->isEnabled());
+
+    auto *progress = window->findChild<QLabel *>(QStringLiteral("transmitStatus"));
+    QTRY_VERIFY(progress && progress->isVisible());
+    QTRY_VERIFY2(progress->text().startsWith(QLatin1String("Sending paste: "))
+            && progress->text().contains(QLatin1String(" of 400 bytes, "))
+            && progress->text().contains(QLatin1String(" s left"))
+            && progress->text().endsWith(QLatin1String(" (1 more waiting)")),
+        qPrintable(progress->text()));
+    QCOMPARE(status(), deviceStatus);
+
+    access->ui().actionStop_Sending->trigger();
+    QVERIFY(!sending());
+    QVERIFY(!access->ui().actionStop_Sending->isEnabled());
+    const QRegularExpression note(
+        QStringLiteral("^Stopped sending paste after (\\d+) of 400 bytes$"));
+    const QRegularExpressionMatch stopped = note.match(progress->text());
+    QVERIFY2(stopped.hasMatch(), qPrintable(progress->text()));
+    const int sent = stopped.captured(1).toInt();
+    QVERIFY(sent > 0 && sent < 400);
+    // Time for any byte written after the stop to arrive.
+    QTest::qWait(200);
+    QCOMPARE(device->received(), QByteArray(sent, 'x'));
+}
+
+void TransmitTest::sendFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("linePauseMs");
+    // Empty when the file must arrive; otherwise what the message box says after the path.
+    QTest::addColumn<QString>("refusal");
+
+    QByteArray binary;
+    for (int i = 0; i < 300000; ++i)
+        binary.append(char((i * 7 + i / 256) & 0xFF));
+    binary.insert(1000, QByteArray("\r\n\0\x80\xff\n\r", 7));
+    QByteArray everyValue;
+    for (int value = 0; value < 256; ++value)
+        everyValue.append(char(value));
+
+    QTest::newRow("binary, no pauses") << "binary.bin" << binary << 0 << 0 << QString();
+    QTest::newRow("every byte value, paced") << "values.bin" << everyValue + "\r\n"
+                                             << 1 << 0 << QString();
+    QTest::newRow("a pause after each line feed")
+        << "lines.txt" << QByteArray("one\ntwo\nthree\n") << 0 << 100 << QString();
+    QTest::newRow("missing file") << "" << QByteArray() << 0 << 0 << "No such file";
+    QTest::newRow("a folder") << "." << QByteArray() << 0 << 0 << "Not a regular file";
+}
+
+void TransmitTest::sendFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(int, delayMs);
+    QFETCH(int, linePauseMs);
+    QFETCH(QString, refusal);
+
+    programFunctionKey(0, QString(), false, false, delayMs);
+    access->functionDlg()->spinBoxLinePause->setValue(linePauseMs);
+    access->applyFunction();
+    QCOMPARE(window->getLinePause(), linePauseMs);
+    QVERIFY(access->ui().actionSend_File->isEnabled());
+
+    const QString path = name.isEmpty() ? scratch.filePath(QStringLiteral("missing"))
+                                        : QDir(scratch.path()).filePath(name);
+    if (refusal.isEmpty())
+        QVERIFY(writeFile(path, content));
+    DialogScript script({press(QMessageBox::Ok)});
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(window->sendFile(path), refusal.isEmpty());
+    if (!refusal.isEmpty()) {
+        QCOMPARE(script.seen().size(), 1);
+        QCOMPARE(script.seen().at(0).title, QStringLiteral("Send File"));
+        QCOMPARE(script.seen().at(0).text, QStringLiteral("Can't send %1: %2").arg(path, refusal));
+        QVERIFY(!sending());
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!sending(), 20000);
+    QVERIFY(clock.elapsed() >= qint64(content.count('\n')) * linePauseMs);
+    QTRY_COMPARE(device->received().size(), content.size());
+    QVERIFY(device->received() == content);
+    QVERIFY(script.seen().isEmpty());
+}
+
+// Nothing meant for a device that went goes to the one that comes next.
+void TransmitTest::unplugMidFileDropsTheQueue()
+{
+    programFunctionKey(0, QString(), false, false, 2);
+    const QString path = scratch.filePath(QStringLiteral("long.txt"));
+    QVERIFY(writeFile(path, QByteArray(2000, 'f')));
+    DialogScript script({press(QMessageBox::Ok)});
+    QVERIFY(window->sendFile(path));
+    access->keyInput(Qt::Key_F35, QStringLiteral("late"));
+    QTRY_VERIFY(device->received().size() >= 10);
+
+    device->unplug();
+    access->checkConnection();
+    QVERIFY(!window->isConnected());
+    QVERIFY(!sending());
+    QCOMPARE(status(), writeFailure);
+    QVERIFY(!access->ui().actionSend_File->isEnabled());
+    QTRY_COMPARE(script.seen().size(), 1);
+    QCOMPARE(script.seen().at(0).title, QStringLiteral("Send File"));
+    QVERIFY2(
+        script.seen().at(0).text.startsWith(QStringLiteral("Sending %1 stopped after ").arg(path))
+            && script.seen().at(0).text.endsWith(
+                QLatin1String(" of 2,000 bytes: Can't write through the serial port.")),
+        qPrintable(script.seen().at(0).text));
+
+    QVERIFY(device->replug());
+    device->clearReceived();
+    access->checkConnection();
+    QVERIFY(window->isConnected());
+    QTest::qWait(200);
+    QCOMPARE(device->received(), QByteArray());
 }
 
 SOLVANETERM_WINDOW_TEST_MAIN(TransmitTest)

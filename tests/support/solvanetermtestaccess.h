@@ -6,6 +6,7 @@
 #include "functionkeys/functiondlg.h"
 #include "hexview/hexview.h"
 #include "solvaneterm.h"
+#include "transmit/transmitqueue.h"
 #include "view/dovikview.h"
 
 #include <QTimer>
@@ -26,6 +27,7 @@ public:
     void setSerialPort(SerialPort *port) const { w.serialPort = port; }
     FunctionDlg *functionDlg() const { return w.functionDlg; }
     QTimer *connectionTimer() const { return w.connectionTimer; }
+    TransmitQueue *transmitQueue() const { return w.transmitQueue; }
     int delay() const { return w.delay; }
     bool hexamode() const { return w.hexamode; }
     bool enterWithCR() const { return w.enterWithCR; }
