@@ -2,9 +2,9 @@
 #include "solvaneterm.h"
 
 #include "device/serialport_.h"
-#include "transmit/transmitqueue.h"
 #include "device/solvanedeviceinfo_linux.h"
 #include "hexview/hexview.h"
+#include "transmit/transmitqueue.h"
 #include "view/dovikview.h"
 
 #include <QDebug>

@@ -261,7 +261,10 @@ TransmitQueue::Put TransmitQueue::put(const QByteArray &bytes)
     ++runWrites;
     runBytes += bytes.size();
     const quint64 stopsBefore = stops;
-    const bool taken = write && write(bytes);
+    // A copy, since the port may stop or abandon the queue while it writes, and with that free
+    // the item these bytes may belong to.
+    const QByteArray held = bytes;
+    const bool taken = write && write(held);
     if (stops != stopsBefore)
         return Put::Dropped;
     return taken ? Put::Taken : Put::Refused;
