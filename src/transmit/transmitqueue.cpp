@@ -15,8 +15,10 @@ constexpr int readSize = 64 * 1024;
 // painting and taking keys between them.
 constexpr int writesPerRun = 4096;
 constexpr qint64 bytesPerRun = 256 * 1024;
-// How soon to look again at a port that holds too much.
-constexpr int backlogRetryMs = 2;
+// How soon to look again at a port that holds too much: soon for a port that drains fast, then
+// less and less often for one that takes its time, as a real line at 115200 baud does.
+constexpr int firstBacklogRetryMs = 1;
+constexpr int lastBacklogRetryMs = 16;
 
 } // namespace
 
@@ -279,8 +281,11 @@ TransmitQueue::Step TransmitQueue::notTaken(Put result)
 
 bool TransmitQueue::portIsBehind()
 {
-    if (!backlog || backlog() <= backlogLimit)
+    if (!backlog || backlog() <= backlogLimit) {
+        backlogRetryMs = 0;
         return false;
+    }
+    backlogRetryMs = std::clamp(backlogRetryMs * 2, firstBacklogRetryMs, lastBacklogRetryMs);
     wakeUp.start(backlogRetryMs);
     return true;
 }

@@ -130,6 +130,7 @@ private:
     QElapsedTimer clock;
     bool pumping = false;
     quint64 stops = 0;
+    int backlogRetryMs = 0;
     int runWrites = 0;
     qint64 runBytes = 0;
 };
