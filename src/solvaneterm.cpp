@@ -13,6 +13,8 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -153,4 +155,21 @@ void SolvaneTerm::closeEvent(QCloseEvent *event)
 void SolvaneTerm::statusMsg(const QString &msg)
 {
     ui.statusbar->showMessage(msg, 0);
+}
+
+QLabel *SolvaneTerm::permanentLabel(QLabel *&label, const QString &objectName)
+{
+    if (!label) {
+        label = new QLabel(this);
+        label->setObjectName(objectName);
+        ui.statusbar->addPermanentWidget(label);
+    }
+    return label;
+}
+
+void SolvaneTerm::showProblemSoon(const QString &title, const QString &text)
+{
+    QTimer::singleShot(0, this, [this, title, text] {
+        QMessageBox::critical(this, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    });
 }

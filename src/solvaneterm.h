@@ -94,7 +94,6 @@ private:
     void showSendingNote(const QString &note);
     void reportSendFileProblem(
         const QString &path, const QString &reason, qint64 sent, qint64 total);
-    QLabel *sendingLabel();
 
     // A new file in the session log folder for the connection just opened.
     void startFolderLog();
@@ -103,7 +102,11 @@ private:
         QAction *action);
     void logReceived(const QByteArray &block);
     void reportSessionLogProblem(const QString &what, const QString &where, const QString &why);
-    QLabel *sessionLogLabel();
+    // A label at the right of the status bar, beside the device state, made on first use.
+    QLabel *permanentLabel(QLabel *&label, const QString &objectName);
+    // A message box from the event loop, not from inside a device check or a receive, which the
+    // box would hold open while further checks and receives run under it.
+    void showProblemSoon(const QString &title, const QString &text);
 
     // Tests reach the private state through this class.
     friend class SolvaneTermTestAccess;

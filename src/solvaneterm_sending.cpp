@@ -122,15 +122,15 @@ void SolvaneTerm::showSendingState()
     if (progress.waiting > 0)
         text += tr(" (%n more waiting)", nullptr, progress.waiting);
     sendingNote.clear();
-    sendingLabel()->setText(text);
-    sendingLabel()->show();
+    permanentLabel(sendingStatus, QStringLiteral("transmitStatus"))->setText(text);
+    permanentLabel(sendingStatus, QStringLiteral("transmitStatus"))->show();
 }
 
 void SolvaneTerm::showSendingNote(const QString &note)
 {
     sendingNote = note;
-    sendingLabel()->setText(note);
-    sendingLabel()->show();
+    permanentLabel(sendingStatus, QStringLiteral("transmitStatus"))->setText(note);
+    permanentLabel(sendingStatus, QStringLiteral("transmitStatus"))->show();
     QTimer::singleShot(noteShownMs, this, [this, note] {
         if (sendingNote != note)
             return;
@@ -146,19 +146,5 @@ void SolvaneTerm::reportSendFileProblem(
         = tr("Sending %1 stopped after %2 of %3 bytes: %4")
               .arg(path, QLocale().toString(sent), QLocale().toString(total), reason);
     showSendingNote(text);
-    // Not from inside a device check, which a modal box would hold open while further checks
-    // run under it.
-    QTimer::singleShot(0, this, [this, text] {
-        QMessageBox::critical(this, tr("Send File"), text, QMessageBox::Ok, QMessageBox::NoButton);
-    });
-}
-
-QLabel *SolvaneTerm::sendingLabel()
-{
-    if (!sendingStatus) {
-        sendingStatus = new QLabel(this);
-        sendingStatus->setObjectName(QStringLiteral("transmitStatus"));
-        ui.statusbar->addPermanentWidget(sendingStatus);
-    }
-    return sendingStatus;
+    showProblemSoon(tr("Send File"), text);
 }

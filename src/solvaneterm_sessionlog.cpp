@@ -192,8 +192,9 @@ void SolvaneTerm::showSessionLogState()
             sessionLogStatus->hide();
         return;
     }
-    sessionLogLabel()->setText(shown.join(QStringLiteral(" \u2014 ")));
-    sessionLogLabel()->show();
+    permanentLabel(sessionLogStatus, QStringLiteral("sessionLogStatus"))
+        ->setText(shown.join(QStringLiteral(" \u2014 ")));
+    permanentLabel(sessionLogStatus, QStringLiteral("sessionLogStatus"))->show();
 }
 
 void SolvaneTerm::reportSessionLogProblem(
@@ -202,21 +203,5 @@ void SolvaneTerm::reportSessionLogProblem(
     // Beside the device state, which stays where it is.
     sessionLogProblem = QStringLiteral("%1: %2 [%3]").arg(what, why, where);
     showSessionLogState();
-    // Not from inside a device check or a receive, which a modal box would hold open while
-    // further checks and receives run under it.
-    const QString text = QStringLiteral("%1: %2\n%3").arg(what, why, where);
-    QTimer::singleShot(0, this, [this, text] {
-        QMessageBox::critical(
-            this, tr("Session Log"), text, QMessageBox::Ok, QMessageBox::NoButton);
-    });
-}
-
-QLabel *SolvaneTerm::sessionLogLabel()
-{
-    if (!sessionLogStatus) {
-        sessionLogStatus = new QLabel(this);
-        sessionLogStatus->setObjectName(QStringLiteral("sessionLogStatus"));
-        ui.statusbar->addPermanentWidget(sessionLogStatus);
-    }
-    return sessionLogStatus;
+    showProblemSoon(tr("Session Log"), QStringLiteral("%1: %2\n%3").arg(what, why, where));
 }
