@@ -7,6 +7,7 @@
 #include "hexview/hexview.h"
 #include "repaintpacer.h"
 #include "scrollendkeeper.h"
+#include "transmit/transmitqueue.h"
 #include "view/dovikview.h"
 #include "view/opaquescrollbars.h"
 
@@ -145,6 +146,8 @@ void SolvaneTerm::showEvent(QShowEvent *event)
 void SolvaneTerm::closeEvent(QCloseEvent *event)
 {
     qDebug("closeEvent");
+    // The user ends what is being sent by closing; that is no failure to report.
+    transmitQueue->stop();
     closeSolvaneDevice();
     writeSettings();
     if (functionDlg && functionDlg->isVisible())

@@ -39,8 +39,9 @@ void SolvaneTerm::keyInput(int key, QString text)
     }
 }
 
-// Spaces the writes of a paced send while the window keeps receiving, repainting and taking keys.
-// The wait sleeps in the event loop rather than polling it, so a long paste costs almost no CPU.
+// Waits while the window keeps receiving, repainting and taking keys, sleeping in the event loop
+// rather than polling it. Paced sends no longer wait here: the transmit queue runs them from a
+// timer, so nothing sent can slip in between their bytes.
 void SolvaneTerm::waitForWritten(int ms)
 {
     if (ms <= 0)

@@ -64,7 +64,8 @@ StoredSettings StoredSettings::load(const QSettings &settings)
     stored.functionDialogShown = settings.value(QStringLiteral("ShowFunctionDlg"), false).toBool();
     stored.hexamode = settings.value(QStringLiteral("isHexamode"), false).toBool();
     stored.logFolder = settings.value(QStringLiteral("logfolder")).toString();
-    stored.linePause = qMax(0, settings.value(QStringLiteral("linepause"), 0).toInt());
+    // The dialog's range.
+    stored.linePause = qBound(0, settings.value(QStringLiteral("linepause"), 0).toInt(), 10000);
     return stored;
 }
 

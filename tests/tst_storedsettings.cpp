@@ -123,6 +123,8 @@ void tst_StoredSettings::load_data()
     }));
     row("line pause", "linepause=40\n", storedWith([](StoredSettings &s) { s.linePause = 40; }));
     row("negative line pause is none", "linepause=-5\n", StoredSettings());
+    row("line pause beyond the dialog's range", "linepause=50000\n",
+        storedWith([](StoredSettings &s) { s.linePause = 10000; }));
     row("log folder", "logfolder=/var/tmp/logs\n",
         storedWith([](StoredSettings &s) { s.logFolder = QStringLiteral("/var/tmp/logs"); }));
     row("toolbar hidden", "viewtoolbar=true\n",

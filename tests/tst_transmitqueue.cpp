@@ -14,6 +14,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <sys/stat.h>
@@ -145,6 +147,7 @@ private slots:
     void backlogHoldsWritesBack();
     void refusedFile_data();
     void refusedFile();
+    void readErrorMidSend();
     void progress();
 
 private:
@@ -305,8 +308,8 @@ void tst_TransmitQueue::file_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("bytePause");
     QTest::addColumn<int>("linePause");
-    // Cut to this size inside the first write; -1 leaves it.
-    QTest::addColumn<int>("shrinkTo");
+    // Cut, or grown with NULs, to this size inside the first write; -1 leaves it.
+    QTest::addColumn<int>("resizeTo");
     QTest::addColumn<QStringList>("failures");
 
     QByteArray everyByte;
@@ -323,6 +326,7 @@ void tst_TransmitQueue::file_data()
     QTest::newRow("empty") << QByteArray() << 0 << 0 << -1 << none;
     QTest::newRow("shrinks while sent")
         << pattern(256 * 1024) << 0 << 0 << 100 * 1024 << QStringList {"file: 102400 of 262144"};
+    QTest::newRow("grows while sent") << pattern(256 * 1024) << 0 << 0 << 300 * 1024 << none;
 }
 
 void tst_TransmitQueue::file()
@@ -330,7 +334,7 @@ void tst_TransmitQueue::file()
     QFETCH(QByteArray, content);
     QFETCH(int, bytePause);
     QFETCH(int, linePause);
-    QFETCH(int, shrinkTo);
+    QFETCH(int, resizeTo);
     QFETCH(QStringList, failures);
 
     const QString path = directory.filePath(QStringLiteral("file"));
@@ -339,21 +343,24 @@ void tst_TransmitQueue::file()
     Port port(queue);
     Reports reports(queue);
     queue.setPauses([bytePause] { return bytePause; }, [linePause] { return linePause; });
-    bool shrunk = shrinkTo < 0;
-    if (!shrunk) {
+    bool resized = resizeTo < 0;
+    if (!resized) {
         port.actAt = 1;
         port.act = [&] {
-            shrunk = QFile::resize(path, shrinkTo);
+            resized = QFile::resize(path, resizeTo);
             // A failed file takes what waits behind it along.
-            queue.send(Kind::Typed, "behind");
+            if (resizeTo < content.size())
+                queue.send(Kind::Typed, "behind");
         };
     }
     QString error;
     QVERIFY2(queue.sendFile(path, &error), qPrintable(error));
     QTRY_VERIFY_WITH_TIMEOUT(!queue.isBusy(), patience);
 
-    QVERIFY(shrunk);
-    QCOMPARE(port.writes.join(), shrinkTo < 0 ? content : content.left(shrinkTo));
+    QVERIFY(resized);
+    QByteArray expected = resizeTo < 0 ? content : content.left(resizeTo);
+    expected.append(QByteArray(qMax(0, resizeTo - content.size()), '\0'));
+    QCOMPARE(port.writes.join(), expected);
     const bool paced = bytePause > 0 || linePause > 0;
     QList<int> leastAfter;
     for (const QByteArray &write : qAsConst(port.writes)) {
@@ -431,6 +438,24 @@ void tst_TransmitQueue::refusedFile()
     QVERIFY(!queue.isBusy());
     QCOMPARE(reports.busy, QList<bool>());
     QCOMPARE(port.attempts, 0);
+}
+
+// A file that opens but cannot be read, as a disk that fails does: the kernel refuses to read
+// this one at its start.
+void tst_TransmitQueue::readErrorMidSend()
+{
+    TransmitQueue queue;
+    Port port(queue);
+    Reports reports(queue);
+    QString reason;
+    QObject::connect(&queue, &TransmitQueue::fileFailed,
+        [&reason](const QString &, const QString &why) { reason = why; });
+    QString error;
+    QVERIFY2(queue.sendFile(QStringLiteral("/proc/self/mem"), &error), qPrintable(error));
+    QTRY_VERIFY_WITH_TIMEOUT(!queue.isBusy(), patience);
+    QCOMPARE(reports.failures, QStringList {"mem: 0 of 0"});
+    QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(EIO)));
+    QVERIFY(port.writes.isEmpty());
 }
 
 void tst_TransmitQueue::progress()
