@@ -77,6 +77,8 @@ private slots:
     void chooseSessionLogFolder(bool on);
     void showSessionLogState();
     void chooseFileToSend();
+    void copySelection();
+    void pasteToDevice();
     void stopSending();
     void showSendingState();
 

@@ -107,6 +107,7 @@ bool SolvaneTerm::openSolvaneDevice(const QStringList &ports, QString *failure)
         setHexamode(hexamode);
         hexEdit->show();
         ui.actionSend_File->setEnabled(true);
+        ui.actionTerminal_Paste->setEnabled(true);
         startFolderLog();
     } else {
         // Read before close(), which replaces the reason with its own complaint.
@@ -134,6 +135,7 @@ void SolvaneTerm::closeSolvaneDevice()
     termView->hide();
     hexEdit->hide();
     ui.actionSend_File->setEnabled(false);
+    ui.actionTerminal_Paste->setEnabled(false);
     // Nothing meant for this connection goes to the next one.
     transmitQueue->abandon();
 }

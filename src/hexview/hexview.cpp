@@ -168,6 +168,16 @@ QString HexView::selectionToReadableString()
     return d->selectionToReadableString();
 }
 
+bool HexView::hasSelection() const
+{
+    return d->getSelectionEnd() > d->getSelectionBegin();
+}
+
+void HexView::copy()
+{
+    d->copy();
+}
+
 void HexView::redo()
 {
     d->redo();

@@ -67,6 +67,9 @@ public:
     void replace(int pos, int len, const QByteArray &after);
     QString toReadableString();
     QString selectionToReadableString();
+    bool hasSelection() const;
+    // The selection as Ctrl+C in the view copies it.
+    void copy();
 
 public slots:
     void redo();

@@ -544,7 +544,7 @@ void HexViewPrivate::keyPressEvent(QKeyEvent *event)
     }
 
     if (event->matches(QKeySequence::Copy))
-        QApplication::clipboard()->setText(selectionToClipboardText(), QClipboard::Clipboard);
+        copy();
 
     if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier) {
         _overwriteMode = !_overwriteMode;
@@ -909,4 +909,9 @@ void HexViewPrivate::typeHexDigit(char key, int cursorByte, bool onFirstDigit)
     replace(cursorByte, QByteArray::fromHex(digits).at(0));
     setCursorPos(_cursorPosition + 1);
     resetSelection(_cursorPosition);
+}
+
+void HexViewPrivate::copy()
+{
+    QApplication::clipboard()->setText(selectionToClipboardText(), QClipboard::Clipboard);
 }

@@ -86,6 +86,7 @@ public:
 
     QString toRedableString();
     QString selectionToReadableString();
+    void copy();
 
     virtual void setFont(const QFont &font);
 

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "solvaneterm.h"
+
+#include "hexview/hexview.h"
+#include "view/dovikview.h"
+
+// Ctrl+C and Ctrl+V belong to the device (0x03 and 0x16), so copying and pasting take the keys
+// that the desktop's terminals use for them.
+void SolvaneTerm::copySelection()
+{
+    const bool hexHasIt = hexEdit->isVisible() && hexEdit->hasSelection();
+    if (hexHasIt && (hexEdit->hasFocus() || !termView->textCursor().hasSelection()))
+        hexEdit->copy();
+    else if (termView->textCursor().hasSelection())
+        termView->copy();
+}
+
+void SolvaneTerm::pasteToDevice()
+{
+    // Through the view, as a middle click or its own paste would: one paste transmission.
+    if (serialPort)
+        termView->paste();
+}
