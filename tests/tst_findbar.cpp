@@ -90,6 +90,7 @@ private slots:
     void incrementalTyping();
     void followsAppendAndTrim_data();
     void followsAppendAndTrim();
+    void changesBetweenCountingSlices();
     void hexField_data();
     void hexField();
     void keysStayInTheBar_data();
@@ -289,6 +290,35 @@ void tst_FindBar::followsAppendAndTrim()
     std::sort(visited.begin(), visited.end());
     QCOMPARE(std::unique(visited.begin(), visited.end()), visited.end());
     QCOMPARE(visited.size(), f.bar.finder()->count());
+}
+
+void tst_FindBar::changesBetweenCountingSlices()
+{
+    // Long enough to be counted in several slices, with text trimmed and appended between them.
+    QStringList lines;
+    for (int i = 0; i < 40000; ++i)
+        lines.append(QStringLiteral("line %1 match").arg(i));
+    Fixture f(lines.join(QLatin1Char('\n')));
+    QTest::keyClicks(f.field(), QStringLiteral("match"));
+    const int first = f.bar.finder()->currentPosition();
+    QCOMPARE(f.edit.toPlainText().mid(first, 5), QStringLiteral("match"));
+    int slices = 0;
+    while (!f.bar.finder()->countingDone()) {
+        QCoreApplication::processEvents();
+        ++slices;
+        f.trimLines(100);
+        f.append(QStringLiteral("\nmat"));
+        f.append(QStringLiteral("ch and match"));
+    }
+    QVERIFY2(slices > 1, "counted in one go: nothing was changed between slices");
+    QCOMPARE(f.bar.finder()->count(),
+        occurrences(f.edit.toPlainText(), QStringLiteral("match"), Qt::CaseInsensitive));
+    const int current = f.bar.finder()->currentPosition();
+    QCOMPARE(f.edit.toPlainText().mid(current, 5), QStringLiteral("match"));
+    QCOMPARE(f.label(),
+        QStringLiteral("%1 of %2")
+            .arg(f.edit.toPlainText().left(current).count(QStringLiteral("match")) + 1)
+            .arg(f.bar.finder()->count()));
 }
 
 void tst_FindBar::hexField_data()
