@@ -8,11 +8,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -91,6 +94,7 @@ private slots:
     void followsAppendAndTrim_data();
     void followsAppendAndTrim();
     void changesBetweenCountingSlices();
+    void highlightsFollowTheVisibleArea();
     void hexField_data();
     void hexField();
     void keysStayInTheBar_data();
@@ -319,6 +323,34 @@ void tst_FindBar::changesBetweenCountingSlices()
         QStringLiteral("%1 of %2")
             .arg(f.edit.toPlainText().left(current).count(QStringLiteral("match")) + 1)
             .arg(f.bar.finder()->count()));
+}
+
+void tst_FindBar::highlightsFollowTheVisibleArea()
+{
+    QStringList lines;
+    for (int i = 0; i < 2000; ++i)
+        lines.append(QStringLiteral("match %1").arg(i));
+    Fixture f(lines.join(QLatin1Char('\n')));
+    // All but the current match, which comes last.
+    const auto allVisible = [&f] {
+        const QList<QTextEdit::ExtraSelection> shown = f.edit.extraSelections();
+        return shown.size() > 1 && shown.size() < 100
+            && std::all_of(
+                shown.begin(), shown.end() - 1, [&f](const QTextEdit::ExtraSelection &s) {
+                    return f.edit.viewport()->rect().intersects(f.edit.cursorRect(s.cursor));
+                });
+    };
+    QTest::keyClicks(f.field(), QStringLiteral("match"));
+    QVERIFY(f.waitForCount());
+    QTRY_VERIFY(allVisible());
+    QCOMPARE(f.edit.extraSelections().last().cursor.selectionStart(), 0);
+
+    f.edit.verticalScrollBar()->setValue(f.edit.verticalScrollBar()->maximum());
+    QTRY_VERIFY(f.edit.extraSelections().first().cursor.selectionStart() > 10000 && allVisible());
+    // The current match stays highlighted out of view, and strongest.
+    const QTextEdit::ExtraSelection current = f.edit.extraSelections().last();
+    QCOMPARE(current.cursor.selectionStart(), 0);
+    QVERIFY(current.format.background() != f.edit.extraSelections().first().format.background());
 }
 
 void tst_FindBar::hexField_data()

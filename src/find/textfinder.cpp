@@ -15,6 +15,9 @@ namespace {
 // Well inside one frame, so that a slice of counting never delays a repaint.
 constexpr qint64 sliceNanoseconds = 4000000;
 
+// Enough for any screen; a screenful of long lines full of matches stays cheap to draw.
+constexpr int highlightedAtMost = 2000;
+
 const QColor matchBackground(255, 215, 0, 110);
 const QColor currentBackground(255, 140, 0);
 const QColor currentForeground(Qt::black);
@@ -38,17 +41,24 @@ void TextFinder::setTextEdit(QTextEdit *newEdit)
         return;
     clear();
     if (edit) {
-        disconnect(contentsConnection);
-        disconnect(scrollConnection);
+        for (const QMetaObject::Connection &connection : qAsConst(editConnections))
+            disconnect(connection);
+        editConnections.clear();
         edit->viewport()->removeEventFilter(this);
     }
     edit = newEdit;
     if (!edit)
         return;
-    contentsConnection = connect(
-        edit->document(), &QTextDocument::contentsChange, this, &TextFinder::contentsChanged);
-    scrollConnection = connect(edit->verticalScrollBar(), &QScrollBar::valueChanged, this,
-        &TextFinder::scheduleHighlights);
+    editConnections = {
+        connect(
+            edit->document(), &QTextDocument::contentsChange, this, &TextFinder::contentsChanged),
+        connect(edit->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &TextFinder::scheduleHighlights),
+        // A large document is laid out a part at a time, and what is visible is known only as
+        // far as it has been.
+        connect(edit->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            &TextFinder::scheduleHighlights),
+    };
     edit->viewport()->installEventFilter(this);
 }
 
@@ -225,14 +235,16 @@ void TextFinder::updateHighlights()
         return;
     QList<QTextEdit::ExtraSelection> selections;
     if (!needle.isEmpty()) {
-        const QRect area = edit->viewport()->rect();
-        const int from = edit->cursorForPosition(area.topLeft()).block().position();
-        const QTextBlock last = edit->cursorForPosition(area.bottomRight()).block();
-        const int to = last.position() + last.length();
+        const QTextBlock last
+            = edit->cursorForPosition(edit->viewport()->rect().bottomRight()).block();
+        const int from = topVisiblePosition();
+        const int to = qMax(from, last.position() + last.length());
         QTextEdit::ExtraSelection selection;
         selection.cursor = QTextCursor(edit->document());
         selection.format.setBackground(matchBackground);
         for (const int start : matchesIn(from, to)) {
+            if (selections.size() == highlightedAtMost)
+                break;
             if (start == current)
                 continue;
             selection.cursor.setPosition(start);
@@ -339,6 +351,9 @@ int TextFinder::findFrom(int position, bool backward) const
 
 int TextFinder::topVisiblePosition() const
 {
+    // Hit tests guess in a document not laid out yet; the top of the document needs none.
+    if (edit->verticalScrollBar()->value() == 0)
+        return 0;
     return edit->cursorForPosition(QPoint(0, 0)).block().position();
 }
 

@@ -2,6 +2,7 @@
 #ifndef TEXTFINDER_H
 #define TEXTFINDER_H
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -78,8 +79,7 @@ private:
     int current = -1;
     QTimer countTimer;
     QTimer highlightTimer;
-    QMetaObject::Connection contentsConnection;
-    QMetaObject::Connection scrollConnection;
+    QList<QMetaObject::Connection> editConnections;
 };
 
 #endif // TEXTFINDER_H
