@@ -96,6 +96,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui.actionSession_Log_Folder, &QAction::triggered, this,
         &SolvaneTerm::chooseSessionLogFolder);
     setUpTransmitQueue();
+    setUpFindBar();
     connect(ui.actionTerminal_Copy, &QAction::triggered, this, &SolvaneTerm::copySelection);
     connect(ui.actionTerminal_Paste, &QAction::triggered, this, &SolvaneTerm::pasteToDevice);
 

@@ -22,6 +22,7 @@ class QEvent;
 class QShowEvent;
 class QTimer;
 class SerialPort;
+class FindBar;
 class SessionLogWriter;
 class TransmitQueue;
 
@@ -78,6 +79,7 @@ private slots:
     void showSessionLogState();
     void chooseFileToSend();
     void copySelection();
+    void openFindBar();
     void pasteToDevice();
     void stopSending();
     void showSendingState();
@@ -92,6 +94,10 @@ private:
     void reportDeviceLost();
 
     void setUpTransmitQueue();
+    void setUpFindBar();
+    // Again: from the current match's start, as when the field was edited.
+    enum class HexStep { Again, Next, Previous };
+    void findBytes(const QByteArray &bytes, HexStep step);
     // For a few seconds in place of the progress.
     void showSendingNote(const QString &note);
     void reportSendFileProblem(
@@ -138,6 +144,9 @@ private:
     // The last failure of a log, shown until a log is started again.
     QString sessionLogProblem;
     TransmitQueue *transmitQueue = nullptr;
+    FindBar *findBar = nullptr;
+    // Where the hex view's last match starts; -1 when there is none.
+    int hexMatch = -1;
     int linePause = 0;
     QTimer *sendingClock = nullptr;
     QLabel *sendingStatus = nullptr;

@@ -192,7 +192,8 @@ void tst_MainWindow::menus_data()
     QTest::newRow("View") << "menu_View"
                           << "&View"
                           << QStringList {"action_Toolbar", "-", "action_Clear_Screen", "-",
-                                 "actionHexa_Mode", "-"};
+                                 "actionHexa_Mode", "-", "actionTerminal_Copy",
+                                 "actionTerminal_Paste", "actionFind"};
     QTest::newRow("Configure") << "menuConfigure"
                                << "&Configure"
                                << QStringList {"actionFunction_Settings", "-", "action_Font",
@@ -318,8 +319,9 @@ void tst_MainWindow::colourActionsShareOneIcon()
 {
     const Ui_Dovik &ui = SolvaneTermTestAccess(*window).ui();
     QCOMPARE(ui.actionBackground_color->icon().cacheKey(), ui.action_FontColor->icon().cacheKey());
-    // The eleven of the form, and after them two session log entries and two for sending.
-    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 15);
+    // The eleven of the form, and after them two session log entries, two for sending, and
+    // copy, paste and find.
+    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 18);
 }
 
 void tst_MainWindow::widgetTree()
@@ -330,9 +332,12 @@ void tst_MainWindow::widgetTree()
     QCOMPARE(window->centralWidget(), ui.centralwidget);
     QCOMPARE(window->statusBar(), ui.statusbar);
     QCOMPARE(ui.centralwidget->layout(), ui.verticalLayout);
-    QCOMPARE(ui.verticalLayout->count(), 2);
+    // The two groups of the form, and under them the find bar, hidden until asked for.
+    QCOMPARE(ui.verticalLayout->count(), 3);
     QCOMPARE(ui.verticalLayout->itemAt(0)->widget(), ui.textGroup);
     QCOMPARE(ui.verticalLayout->itemAt(1)->widget(), ui.hexaGroup);
+    QCOMPARE(ui.verticalLayout->itemAt(2)->widget()->objectName(), QStringLiteral("findBar"));
+    QVERIFY(ui.verticalLayout->itemAt(2)->widget()->isHidden());
     QVERIFY(ui.textGroup->title().isEmpty());
     QVERIFY(ui.hexaGroup->title().isEmpty());
 
