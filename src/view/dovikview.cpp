@@ -199,14 +199,19 @@ void DovikView::insertView(const QByteArray &data)
     else if (selectionAtEnd)
         keepSelection(qMin(anchor, selectionEndsBy), qMin(position, selectionEndsBy));
     trimOldestText(following);
+    followedTo = following ? verticalScrollBar()->value() : -1;
 }
 
 bool DovikView::isFollowing() const
 {
     // Scrolling to make the last line visible can stop short of the maximum by the document's
     // margin; that still counts as the end.
+    // Where the view was left following is still the end until the user moves it, even while the
+    // layout of a large block, which goes on later, keeps the maximum too high for a while.
     const QScrollBar *bar = verticalScrollBar();
-    return bar->value() >= bar->maximum() - bar->singleStep() && !textCursor().hasSelection();
+    const bool atEnd
+        = bar->value() == followedTo || bar->value() >= bar->maximum() - bar->singleStep();
+    return atEnd && !textCursor().hasSelection();
 }
 
 void DovikView::clear()
@@ -244,8 +249,7 @@ void DovikView::keyPressEvent(QKeyEvent *event)
 {
     // The base editor is never asked: what a key does is up to the device, whose echo is what
     // appears on the display.
-    moveToEnd();
-    ensureCursorVisible();
+    followEnd();
     emit keyInput(event->key(), event->text());
 }
 
@@ -259,8 +263,7 @@ void DovikView::dropEvent(QDropEvent *) { }
 
 void DovikView::insertFromMimeData(const QMimeData *source)
 {
-    moveToEnd();
-    ensureCursorVisible();
+    followEnd();
     const QString text = source ? source->text() : QString();
     qDebug() << text;
     emit keyInput(Qt::Key_F35, text);
@@ -313,6 +316,13 @@ void DovikView::moveToEnd()
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor, 1);
     setTextCursor(cursor);
+}
+
+void DovikView::followEnd()
+{
+    moveToEnd();
+    ensureCursorVisible();
+    followedTo = verticalScrollBar()->value();
 }
 
 void DovikView::keepSelection(int anchor, int position)

@@ -66,6 +66,7 @@ protected:
 private:
     void applyStyleSheet();
     void moveToEnd();
+    void followEnd();
     void keepSelection(int anchor, int position);
     qreal lineTop(const QTextCursor &cursor) const;
     void trimOldestText(bool following);
@@ -76,6 +77,8 @@ private:
     QColor color;
     QColor backColor;
     bool shapingChosen = false;
+    // The scroll bar's value when the view last went to the end, or -1 since it held still.
+    int followedTo = -1;
 };
 
 #endif // DOVIKVIEW_H
