@@ -205,9 +205,8 @@ void DovikView::insertView(const QByteArray &data)
 bool DovikView::isFollowing() const
 {
     // Scrolling to make the last line visible can stop short of the maximum by the document's
-    // margin; that still counts as the end.
-    // Where the view was left following is still the end until the user moves it, even while the
-    // layout of a large block, which goes on later, keeps the maximum too high for a while.
+    // margin; that still counts as the end. So does where the view was left following, until the
+    // user moves it: the layout of a large block goes on later and keeps the maximum too high.
     const QScrollBar *bar = verticalScrollBar();
     const bool atEnd
         = bar->value() == followedTo || bar->value() >= bar->maximum() - bar->singleStep();
