@@ -3,6 +3,7 @@
 #include "logcapture.h"
 #include "view/dovikview.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
@@ -49,6 +50,41 @@ public:
     using DovikView::dropEvent;
 };
 
+// Lines of 100 bytes, each with its own number, as a device logging readings sends them.
+QByteArray numberedLines(int first, int count)
+{
+    QByteArray lines;
+    for (int i = first; i < first + count; ++i)
+        lines += "reading " + QByteArray::number(i).rightJustified(7, '0') + QByteArray(83, '.')
+            + "\r\n";
+    return lines;
+}
+
+QString lineText(int number)
+{
+    return QString::fromLatin1(numberedLines(number, 1).chopped(2));
+}
+
+// In blocks of the size the port hands over while a device streams.
+void feed(DovikView *view, const QByteArray &bytes)
+{
+    for (int at = 0; at < bytes.size(); at += 4096)
+        view->insertView(bytes.mid(at, 4096));
+}
+
+QString firstShown(const DovikView *view)
+{
+    return view->cursorForPosition(QPoint(0, 0)).block().text();
+}
+
+// Halfway into the line, so that no rounding of the scroll position can tip it over.
+void scrollToLine(DovikView *view, int number)
+{
+    const QTextBlock block = view->document()->findBlockByNumber(number);
+    const QRectF rect = view->document()->documentLayout()->blockBoundingRect(block);
+    view->verticalScrollBar()->setValue(qRound(rect.center().y()));
+}
+
 } // namespace
 
 // Tests of the terminal view. Each test gets a fresh view in a window next to a line edit, so that
@@ -72,6 +108,10 @@ private slots:
     void insertView();
     void insertViewEditsOncePerBlock();
     void insertViewFollowsTheEnd();
+    void holdsStillWhileReading_data();
+    void holdsStillWhileReading();
+    void followsAgain_data();
+    void followsAgain();
     void clearForgetsHeldBytesAndCr_data();
     void clearForgetsHeldBytesAndCr();
     void longLineCutKeepsWholeCharacters_data();
@@ -279,7 +319,8 @@ void tst_DovikView::insertViewEditsOncePerBlock()
     QVERIFY(view->toPlainText().endsWith(QLatin1String("line\nabc")));
 }
 
-// Neither a selection nor a scrolled-back display may swallow or misplace new text.
+// Neither a selection nor a scrolled-back display may swallow or misplace new text, and the text
+// arriving at the end takes neither the display nor the selection along.
 void tst_DovikView::insertViewFollowsTheEnd()
 {
     QScrollBar *scrollBar = view->verticalScrollBar();
@@ -294,8 +335,131 @@ void tst_DovikView::insertViewFollowsTheEnd()
 
     QCOMPARE(view->document()->blockCount(), 201);
     QCOMPARE(view->document()->lastBlock().text(), QStringLiteral("tail"));
+    QCOMPARE(scrollBar->value(), 0);
+    QCOMPARE(view->textCursor().selectionStart(), 0);
+    QCOMPARE(view->textCursor().selectionEnd(), 1000);
+}
+
+void tst_DovikView::holdsStillWhileReading_data()
+{
+    QTest::addColumn<int>("topLine"); // -1: scrolled to the end
+    QTest::addColumn<int>("selectFrom"); // -1: nothing selected
+    QTest::addColumn<int>("selectTo"); // -1: the end of the text
+    QTest::addColumn<bool>("topKept");
+    QTest::addColumn<bool>("selectionKept");
+
+    QTest::newRow("scrolled up") << 14000 << -1 << -1 << true << true;
+    QTest::newRow("scrolled up to lines that are dropped") << 1000 << -1 << -1 << false << true;
+    QTest::newRow("selection above the end") << 14000 << 14002 << 14005 << true << true;
+    QTest::newRow("selection, scrolled to the end") << -1 << 14995 << 14997 << true << true;
+    QTest::newRow("selection to the end of the text") << 14000 << 14990 << -1 << true << true;
+    QTest::newRow("selection partly dropped") << 14000 << 100 << 14001 << true << false;
+}
+
+// A user reading back or selecting text to copy keeps the same lines in view while the device
+// goes on talking, through a megabyte of text and the dropping of the oldest lines.
+void tst_DovikView::holdsStillWhileReading()
+{
+    QFETCH(int, topLine);
+    QFETCH(int, selectFrom);
+    QFETCH(int, selectTo);
+    QFETCH(bool, topKept);
+    QFETCH(bool, selectionKept);
+    QTextDocument *doc = view->document();
+    QScrollBar *scrollBar = view->verticalScrollBar();
+
+    view->insertView(numberedLines(0, 15000));
+    if (selectFrom >= 0) {
+        QTextCursor selection(doc);
+        selection.setPosition(doc->findBlockByNumber(selectFrom).position());
+        selection.setPosition(
+            selectTo < 0 ? doc->characterCount() - 1 : doc->findBlockByNumber(selectTo).position(),
+            QTextCursor::KeepAnchor);
+        view->setTextCursor(selection);
+    }
+    if (topLine < 0)
+        scrollBar->setValue(scrollBar->maximum());
+    else
+        scrollToLine(view, topLine);
+    QVERIFY(!view->isFollowing());
+    const QString shown = firstShown(view);
+    QVERIFY(shown.startsWith(QLatin1String("reading ")));
+    const QString selected = view->textCursor().selectedText();
+
+    feed(view, numberedLines(15000, 10486));
+    QCoreApplication::processEvents();
+
+    QVERIFY(doc->blockCount() <= 20001);
+    QCOMPARE(doc->lastBlock().previous().text(), lineText(25485));
+    if (topKept)
+        QCOMPARE(firstShown(view), shown);
+    else
+        QCOMPARE(view->cursorForPosition(QPoint(0, 0)).blockNumber(), 0);
+    if (selectionKept) {
+        QCOMPARE(view->textCursor().selectedText(), selected);
+    } else {
+        const QString left = view->textCursor().selectedText();
+        QVERIFY(!left.isEmpty());
+        QVERIFY(selected.endsWith(left));
+        QCOMPARE(view->textCursor().selectionStart(), 0);
+    }
+    QVERIFY(!view->isFollowing());
+}
+
+void tst_DovikView::followsAgain_data()
+{
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("never left the end") << "";
+    QTest::newRow("scrolled back to the end") << "scroll";
+    QTest::newRow("key press") << "key";
+    QTest::newRow("paste") << "paste";
+    QTest::newRow("Clear Screen") << "clear";
+}
+
+void tst_DovikView::followsAgain()
+{
+    QFETCH(QString, how);
+    QTextDocument *doc = view->document();
+    QScrollBar *scrollBar = view->verticalScrollBar();
+
+    view->insertView(numberedLines(0, 300));
+    if (!how.isEmpty()) {
+        if (how != QLatin1String("scroll")) {
+            QTextCursor selection(doc);
+            selection.setPosition(doc->findBlockByNumber(10).position());
+            selection.setPosition(doc->findBlockByNumber(12).position(), QTextCursor::KeepAnchor);
+            view->setTextCursor(selection);
+        }
+        scrollBar->setValue(0);
+        view->insertView(numberedLines(300, 50));
+        QCoreApplication::processEvents();
+        QCOMPARE(scrollBar->value(), 0);
+        QVERIFY(!view->isFollowing());
+    }
+
+    if (how == QLatin1String("scroll")) {
+        scrollBar->setValue(scrollBar->maximum());
+    } else if (how == QLatin1String("key")) {
+        QTest::keyClick(view, Qt::Key_A);
+    } else if (how == QLatin1String("paste")) {
+        QApplication::clipboard()->setText(QStringLiteral("pasted"));
+        LogCapture log;
+        view->paste();
+    } else if (how == QLatin1String("clear")) {
+        view->clear();
+    }
+    // Two blocks in a row, as when they come faster than the layout of the first is finished.
+    view->insertView(numberedLines(350, 300));
+    view->insertView(numberedLines(650, 2));
+    QVERIFY(view->isFollowing());
+    QVERIFY(view->textCursor().atEnd());
+    QTextCursor last(doc);
+    last.movePosition(QTextCursor::End);
+    last.movePosition(QTextCursor::PreviousBlock);
+    QCOMPARE(last.block().text(), lineText(651));
+    QVERIFY(view->viewport()->rect().contains(view->cursorRect(last)));
     QVERIFY(scrollBar->value() > 0);
-    QCOMPARE(scrollBar->value(), scrollBar->maximum());
 }
 
 void tst_DovikView::clearForgetsHeldBytesAndCr_data()

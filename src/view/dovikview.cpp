@@ -163,22 +163,54 @@ void DovikView::insertView(const QByteArray &data)
 {
     if (!shapingChosen)
         chooseTextShaping();
-    moveToEnd();
-    // A copy of the view's cursor, at the end of the document: the view's own cursor sits at
-    // the same position and moves along with every edit made through this one.
-    QTextCursor cursor = textCursor();
+    // Decided before the text goes in: afterwards the scroll bar may not yet know the new height,
+    // and asking the layout would cost more than the insertion.
+    const bool following = isFollowing();
+    QTextCursor cursor;
+    if (following) {
+        moveToEnd();
+        // A copy of the view's cursor, at the end of the document: the view's own cursor sits at
+        // the same position and moves along with every edit made through this one.
+        cursor = textCursor();
+    } else {
+        cursor = QTextCursor(document());
+        cursor.movePosition(QTextCursor::End);
+    }
+    // A selection that reaches the end would take in whatever arrives.
+    const QTextCursor selected = following ? QTextCursor() : textCursor();
+    const bool selectionAtEnd
+        = selected.hasSelection() && selected.selectionEnd() == cursor.position();
+    const int anchor = selected.anchor();
+    const int position = selected.position();
 
     // Backspaces first eat bytes of this block that are not shown yet, so the whole block still
     // goes into the document as a single insertion.
     const ReceivedBlock block = decoder.decode(data);
     for (int i = 0; i < block.deletions && cursor.position() != 0; ++i) {
         cursor.deletePreviousChar();
-        ensureCursorVisible();
+        if (following)
+            ensureCursorVisible();
     }
+    const int selectionEndsBy = cursor.position();
     if (!block.text.isEmpty())
         cursor.insertText(block.text);
-    ensureCursorVisible();
-    trimOldestText();
+    if (following)
+        ensureCursorVisible();
+    else if (selectionAtEnd)
+        keepSelection(qMin(anchor, selectionEndsBy), qMin(position, selectionEndsBy));
+    trimOldestText(following);
+    followedTo = following ? verticalScrollBar()->value() : -1;
+}
+
+bool DovikView::isFollowing() const
+{
+    // Scrolling to make the last line visible can stop short of the maximum by the document's
+    // margin; that still counts as the end. So does where the view was left following, until the
+    // user moves it: the layout of a large block goes on later and keeps the maximum too high.
+    const QScrollBar *bar = verticalScrollBar();
+    const bool atEnd
+        = bar->value() == followedTo || bar->value() >= bar->maximum() - bar->singleStep();
+    return atEnd && !textCursor().hasSelection();
 }
 
 void DovikView::clear()
@@ -216,8 +248,7 @@ void DovikView::keyPressEvent(QKeyEvent *event)
 {
     // The base editor is never asked: what a key does is up to the device, whose echo is what
     // appears on the display.
-    moveToEnd();
-    ensureCursorVisible();
+    followEnd();
     emit keyInput(event->key(), event->text());
 }
 
@@ -231,8 +262,7 @@ void DovikView::dropEvent(QDropEvent *) { }
 
 void DovikView::insertFromMimeData(const QMimeData *source)
 {
-    moveToEnd();
-    ensureCursorVisible();
+    followEnd();
     const QString text = source ? source->text() : QString();
     qDebug() << text;
     emit keyInput(Qt::Key_F35, text);
@@ -276,8 +306,7 @@ void DovikView::applyStyleSheet()
 
 void DovikView::moveToEnd()
 {
-    // New text always goes at the end and the display follows it, wherever the user had clicked
-    // or scrolled to.
+    // The display goes to the newest text, wherever the user had clicked or scrolled to.
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     // Setting the cursor also lays out and scrolls to it; where it already is, that is wasted.
     const QTextCursor current = textCursor();
@@ -288,7 +317,38 @@ void DovikView::moveToEnd()
     setTextCursor(cursor);
 }
 
-void DovikView::trimOldestText()
+void DovikView::followEnd()
+{
+    moveToEnd();
+    ensureCursorVisible();
+    followedTo = verticalScrollBar()->value();
+}
+
+void DovikView::keepSelection(int anchor, int position)
+{
+    // Setting the cursor scrolls to it; the reader stays where they are.
+    QScrollBar *const bar = verticalScrollBar();
+    const int value = bar->value();
+    QTextCursor cursor(document());
+    cursor.setPosition(anchor);
+    cursor.setPosition(position, QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+    bar->setValue(value);
+}
+
+qreal DovikView::lineTop(const QTextCursor &cursor) const
+{
+    const QTextBlock block = cursor.block();
+    qreal top = document()->documentLayout()->blockBoundingRect(block).top();
+    if (const QTextLayout *layout = block.layout()) {
+        const QTextLine line = layout->lineForTextPosition(cursor.positionInBlock());
+        if (line.isValid())
+            top += line.y();
+    }
+    return top;
+}
+
+void DovikView::trimOldestText(bool following)
 {
     QTextDocument *const doc = document();
     int from = 0;
@@ -312,10 +372,24 @@ void DovikView::trimOldestText()
     if (to <= from)
         return;
 
+    // The line at the top of a view the user reads in is found again after the text above it
+    // has gone; the document moves this cursor along with the removal.
+    QTextCursor top;
+    qreal intoLine = 0;
+    if (!following) {
+        top = cursorForPosition(QPoint(0, 0));
+        const bool trimmedAway = top.position() >= from && top.position() < to;
+        intoLine = trimmedAway ? 0 : verticalScrollBar()->value() - lineTop(top);
+    }
+
     QTextCursor cursor(doc);
     cursor.setPosition(from);
     cursor.setPosition(to, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-    moveToEnd();
-    ensureCursorVisible();
+    if (following) {
+        moveToEnd();
+        ensureCursorVisible();
+    } else {
+        verticalScrollBar()->setValue(qRound(lineTop(top) + intoLine));
+    }
 }

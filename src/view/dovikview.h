@@ -17,6 +17,7 @@ class QDropEvent;
 class QKeyEvent;
 class QMimeData;
 class QPaintEvent;
+class QTextCursor;
 
 // The terminal screen: shows what the device sends and turns every key press and paste into a
 // keyInput request for the transmit path. It never edits its own text from the keyboard; the
@@ -39,6 +40,8 @@ public:
     const QColor &getBackColor() const;
 
     void insertView(const QByteArray &data);
+    // True while arriving text scrolls the view along: it is at the end and nothing is selected.
+    bool isFollowing() const;
     // Deliberately hides QTextEdit::clear() for calls through DovikView*: resets the decoder too.
     void clear();
 
@@ -63,7 +66,10 @@ protected:
 private:
     void applyStyleSheet();
     void moveToEnd();
-    void trimOldestText();
+    void followEnd();
+    void keepSelection(int anchor, int position);
+    qreal lineTop(const QTextCursor &cursor) const;
+    void trimOldestText(bool following);
     void chooseTextShaping();
 
     ReceivedTextDecoder decoder;
@@ -71,6 +77,8 @@ private:
     QColor color;
     QColor backColor;
     bool shapingChosen = false;
+    // The scroll bar's value when the view last went to the end, or -1 since it held still.
+    int followedTo = -1;
 };
 
 #endif // DOVIKVIEW_H
