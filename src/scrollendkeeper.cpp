@@ -3,6 +3,8 @@
 
 #include <QScrollBar>
 
+#include <utility>
+
 namespace {
 
 // Scrolling to make the last line visible can stop short of the maximum by the document's
@@ -14,9 +16,10 @@ bool isNearEnd(const QScrollBar *bar)
 
 } // namespace
 
-ScrollEndKeeper::ScrollEndKeeper(QScrollBar *bar)
+ScrollEndKeeper::ScrollEndKeeper(QScrollBar *bar, std::function<bool()> holdsStill)
     : QObject(bar)
     , bar(bar)
+    , holdsStill(std::move(holdsStill))
     , atEnd(isNearEnd(bar))
 {
     connect(bar, &QScrollBar::valueChanged, this, &ScrollEndKeeper::noteValue);
@@ -32,6 +35,6 @@ void ScrollEndKeeper::noteValue()
 
 void ScrollEndKeeper::followRange()
 {
-    if (atEnd)
+    if (atEnd && !(holdsStill && holdsStill()))
         bar->setValue(bar->maximum());
 }

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QScrollBar;
 
 // Keeps a scroll bar that was at its end at the end when its range changes: a view that follows
@@ -15,14 +17,16 @@ class ScrollEndKeeper : public QObject
     Q_DISABLE_COPY(ScrollEndKeeper)
 
 public:
-    // Owned by the bar.
-    explicit ScrollEndKeeper(QScrollBar *bar);
+    // Owned by the bar. While `holdsStill` says so (a user's selection being read, say), the
+    // bar stays where it is even at the end.
+    explicit ScrollEndKeeper(QScrollBar *bar, std::function<bool()> holdsStill = {});
 
 private:
     void noteValue();
     void followRange();
 
     QScrollBar *bar;
+    std::function<bool()> holdsStill;
     bool atEnd;
 };
 

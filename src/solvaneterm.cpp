@@ -82,7 +82,9 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
     hexLayout->addWidget(hexEdit);
     new OpaqueScrollBars(hexEdit);
 
-    new ScrollEndKeeper(termView->verticalScrollBar());
+    // A selection holds the terminal view still wherever it is, as the view itself does.
+    new ScrollEndKeeper(
+        termView->verticalScrollBar(), [this] { return termView->textCursor().hasSelection(); });
     new ScrollEndKeeper(hexEdit->verticalScrollBar());
 
     connect(ui.actionFunction_Settings, SIGNAL(triggered()), this, SLOT(functionSetting()));

@@ -247,9 +247,12 @@ void DovikView::changeBackColor()
 void DovikView::keyPressEvent(QKeyEvent *event)
 {
     // The base editor is never asked: what a key does is up to the device, whose echo is what
-    // appears on the display.
-    followEnd();
-    emit keyInput(event->key(), event->text());
+    // appears on the display. A modifier pressed on its way to Ctrl+Shift+C must leave the
+    // selection it is meant to copy where it is.
+    const int key = event->key();
+    if (key < Qt::Key_Shift || key > Qt::Key_ScrollLock)
+        followEnd();
+    emit keyInput(key, event->text());
 }
 
 void DovikView::dragEnterEvent(QDragEnterEvent *) { }

@@ -76,6 +76,8 @@ private slots:
     void sendFile_data();
     void sendFile();
     void unplugMidFileDropsTheQueue();
+    void clipboardKeys_data();
+    void clipboardKeys();
 
 private:
     void programFunctionKey(int index, const QString &text, bool cr, bool lf, int delayMs);
@@ -593,6 +595,53 @@ void TransmitTest::unplugMidFileDropsTheQueue()
     // Past the end of the line pause, when the rest of the file would have gone out.
     QTest::qWait(1500);
     QCOMPARE(device->received(), QByteArray());
+}
+
+void TransmitTest::clipboardKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("clipboard");
+
+    const int controlShift = int(Qt::ControlModifier | Qt::ShiftModifier);
+    // The clipboard holds "on the clipboard" and the view shows "shown text", all selected.
+    QTest::newRow("Ctrl+Shift+C copies the selection")
+        << int(Qt::Key_C) << controlShift << QByteArray() << "shown text";
+    QTest::newRow("Ctrl+Shift+V pastes to the device")
+        << int(Qt::Key_V) << controlShift << QByteArray("on the clipboard") << "on the clipboard";
+    QTest::newRow("Ctrl+C goes to the device")
+        << int(Qt::Key_C) << int(Qt::ControlModifier) << QByteArray("\x03") << "on the clipboard";
+    QTest::newRow("Ctrl+V goes to the device")
+        << int(Qt::Key_V) << int(Qt::ControlModifier) << QByteArray("\x16") << "on the clipboard";
+}
+
+// The keys a desktop terminal copies and pastes with, and the ones that stay the device's.
+void TransmitTest::clipboardKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, clipboard);
+
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    access->termView()->setFocus();
+    QVERIFY(device->write("shown text"));
+    QTRY_COMPARE(access->termView()->toPlainText(), QStringLiteral("shown text"));
+    access->termView()->selectAll();
+    QApplication::clipboard()->setText(QStringLiteral("on the clipboard"));
+
+    // With the text the keyboard gives these keys: the control character of the letter.
+    const QString text(QChar(key - Qt::Key_A + 1));
+    QTest::sendKeyEvent(
+        QTest::Press, access->termView(), Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
+    QTest::sendKeyEvent(
+        QTest::Release, access->termView(), Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
+    QTRY_VERIFY(!sending());
+    QTest::qWait(50);
+    QCOMPARE(device->received(), sent);
+    QCOMPARE(QApplication::clipboard()->text(), clipboard);
 }
 
 SOLVANETERM_WINDOW_TEST_MAIN(TransmitTest)

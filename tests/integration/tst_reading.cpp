@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "find/findbar.h"
+#include "hexview/hexview.h"
+#include "simulateddevice.h"
+#include "solvaneterm.h"
+#include "solvanetermtestaccess.h"
+#include "testwindow.h"
+#include "view/dovikview.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+
+#include <memory>
+
+// Reading back through a window that goes on receiving: the view holds still under a selection,
+// and the find bar searches the text or, from the hex view, the bytes.
+class tst_Reading : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void selectionHoldsWhileReceiving();
+    void findText();
+    void findBytes();
+
+private:
+    SolvaneTermTestAccess access() const { return SolvaneTermTestAccess(*window); }
+    QString count() const
+    {
+        return window->findChild<QLabel *>(QStringLiteral("findCount"))->text();
+    }
+    QLineEdit *field() const { return window->findChild<QLineEdit *>(QStringLiteral("findField")); }
+    // Lines "line 1" to "line N"; every tenth says "needle".
+    void receiveLines(int from, int to);
+
+    std::unique_ptr<SimulatedDevice> device;
+    std::unique_ptr<SolvaneTerm> window;
+};
+
+void tst_Reading::init()
+{
+    device = std::make_unique<SimulatedDevice>();
+    window = makeTestWindow();
+    QVERIFY(openedWithOneCheck(*window, *device));
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+}
+
+void tst_Reading::cleanup()
+{
+    window.reset();
+    device.reset();
+}
+
+void tst_Reading::receiveLines(int from, int to)
+{
+    QByteArray lines;
+    for (int line = from; line <= to; ++line)
+        lines += "line " + QByteArray::number(line) + (line % 10 == 0 ? " needle" : "") + "\r\n";
+    QVERIFY(device->write(lines));
+    QTRY_VERIFY(access().termView()->toPlainText().endsWith(
+        QStringLiteral("line %1%2\n").arg(to).arg(to % 10 == 0 ? " needle" : "")));
+}
+
+// Also at the end of the text, where the window keeps a view that follows at the end.
+void tst_Reading::selectionHoldsWhileReceiving()
+{
+    receiveLines(1, 300);
+    DovikView *view = access().termView();
+    QTextCursor selection(view->document());
+    selection.movePosition(QTextCursor::End);
+    selection.movePosition(QTextCursor::PreviousBlock, QTextCursor::KeepAnchor, 3);
+    view->setTextCursor(selection);
+    const QString selected = view->textCursor().selectedText();
+    const int scrolled = view->verticalScrollBar()->value();
+
+    for (int block = 0; block < 5; ++block)
+        receiveLines(301 + 100 * block, 400 + 100 * block);
+    QCOMPARE(view->textCursor().selectedText(), selected);
+    QCOMPARE(view->verticalScrollBar()->value(), scrolled);
+
+    // Ctrl+Shift+C copies it; Ctrl itself, pressed first, leaves it alone.
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QApplication::clipboard()->text(),
+        QString(selected).replace(QChar::ParagraphSeparator, '\n'));
+
+    // Typing goes back to the newest text.
+    QTest::keyClick(view, Qt::Key_A);
+    receiveLines(801, 810);
+    QVERIFY(view->isFollowing());
+    QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+}
+
+void tst_Reading::findText()
+{
+    receiveLines(1, 200);
+    QTest::keyClick(access().termView(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(field() && field()->isVisible() && field()->hasFocus());
+    device->clearReceived();
+
+    // The search starts where the user is looking, at the end here.
+    QTest::keyClicks(field(), QStringLiteral("needle"));
+    QTRY_VERIFY2(count().endsWith(QLatin1String(" of 20")), qPrintable(count()));
+    const int first = count().section(QLatin1Char(' '), 0, 0).toInt();
+    QTest::keyClick(field(), Qt::Key_Return);
+    const QString second = QStringLiteral("%1 of ").arg(first % 20 + 1);
+    QCOMPARE(count(), second + QStringLiteral("20"));
+    QCOMPARE(access().termView()->textCursor().selectedText(), QStringLiteral("needle"));
+    // More arrives while the bar is open, and is counted.
+    receiveLines(201, 230);
+    QTRY_COMPARE(count(), second + QStringLiteral("23"));
+
+    QTest::keyClick(field(), Qt::Key_Escape);
+    QVERIFY(!field()->isVisible());
+    QVERIFY(access().termView()->hasFocus());
+    // Every key typed into the bar stayed there.
+    QTest::qWait(50);
+    QCOMPARE(device->received(), QByteArray());
+}
+
+void tst_Reading::findBytes()
+{
+    access().ui().actionHexa_Mode->setChecked(true);
+    receiveLines(1, 50);
+    HexView *hex = access().hexEdit();
+    hex->setFocus();
+    QTRY_VERIFY(hex->hasFocus());
+    access().ui().actionFind->trigger();
+    QVERIFY(field()->hasFocus());
+
+    QTest::keyClicks(field(), QStringLiteral("0d 0a"));
+    QTRY_COMPARE(count(), QStringLiteral("1 of 50"));
+    QCOMPARE(hex->selectionToReadableString().isEmpty(), false);
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(count(), QStringLiteral("2 of 50"));
+    QTest::keyClick(field(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(field(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(count(), QStringLiteral("50 of 50"));
+    QTest::keyClick(field(), Qt::Key_Escape);
+    QVERIFY(hex->hasFocus());
+}
+
+SOLVANETERM_WINDOW_TEST_MAIN(tst_Reading)
+
+#include "tst_reading.moc"
