@@ -47,7 +47,6 @@ FindBar::FindBar(QWidget *parent)
     setObjectName(QStringLiteral("findBar"));
     field->setObjectName(QStringLiteral("findField"));
     field->setPlaceholderText(tr("Find"));
-    field->setClearButtonEnabled(true);
     matchCase->setObjectName(QStringLiteral("findMatchCase"));
     // Clicking it must not take the focus from the field, where the keys are wanted.
     matchCase->setFocusPolicy(Qt::NoFocus);
