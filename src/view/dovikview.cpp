@@ -228,7 +228,8 @@ void DovikView::insertView(const QByteArray &data, const QDateTime &arrival)
     // goes into the document as a single insertion.
     const ReceivedBlock block = decoder.decode(data);
     for (int i = 0; i < block.deletions && cursor.position() != 0; ++i) {
-        if (cursor.position() == stampEnd(cursor.block()) && cursor.positionInBlock() != 0)
+        if (stampsPossible && cursor.positionInBlock() != 0
+            && cursor.position() == stampEnd(cursor.block()))
             break;
         cursor.deletePreviousChar();
         if (following)
