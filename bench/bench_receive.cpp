@@ -2,10 +2,10 @@
 // Feeds blocks through the window's receive path (terminal view and hex view) the way a device
 // streaming for a long time would, and prints the time per receive as the content grows.
 //
-//   bench_receive [block-bytes] [total-megabytes] [text|binary]
+//   bench_receive [block-bytes] [total-megabytes] [text|binary] [stamps]
 //
-// Defaults: 4096-byte blocks, 100 MB, text. The debug log is discarded, as it is when nobody
-// watches the standard error stream, but it is still formatted.
+// Defaults: 4096-byte blocks, 100 MB, text, no time stamps in the terminal view. The debug log is
+// discarded, as it is when nobody watches the standard error stream, but it is still formatted.
 
 #include "device/serialport_.h"
 #include "hexview/hexview.h"
@@ -54,9 +54,18 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int blockSize = argc > 1 ? QByteArray(argv[1]).toInt() : 4096;
     const int totalMegabytes = argc > 2 ? QByteArray(argv[2]).toInt() : 100;
-    const bool binary = argc > 3 && QByteArray(argv[3]) == "binary";
-    if (blockSize <= 0 || totalMegabytes <= 0) {
-        std::fprintf(stderr, "usage: %s [block-bytes] [total-megabytes] [text|binary]\n", argv[0]);
+    bool binary = false;
+    bool stamps = false;
+    bool known = true;
+    for (int i = 3; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        binary = binary || word == "binary";
+        stamps = stamps || word == "stamps";
+        known = known && (word == "binary" || word == "text" || word == "stamps");
+    }
+    if (blockSize <= 0 || totalMegabytes <= 0 || !known) {
+        std::fprintf(
+            stderr, "usage: %s [block-bytes] [total-megabytes] [text|binary] [stamps]\n", argv[0]);
         return 2;
     }
 
@@ -67,6 +76,7 @@ int main(int argc, char **argv)
     // A port that is never opened: the receive path only reads its queue.
     SerialPort port;
     access.setSerialPort(&port);
+    access.termView()->setTimeStamps(stamps);
     access.termView()->setEnabled(true);
     access.termView()->show();
     access.hexEdit()->setEnabled(true);
@@ -80,8 +90,8 @@ int main(int argc, char **argv)
     const qint64 checkpoints[] = {1, 10, 50, 100, 200, 500};
     const int sampleReceives = qMax(64, int(megabyte / 2 / blockSize));
 
-    std::printf(
-        "block %d bytes, %s, up to %d MB\n", blockSize, binary ? "binary" : "text", totalMegabytes);
+    std::printf("block %d bytes, %s%s, up to %d MB\n", blockSize, binary ? "binary" : "text",
+        stamps ? ", time stamps" : "", totalMegabytes);
     std::printf("%10s %18s %22s %16s %14s\n", "received", "us per receive", "us with repaint each",
         "slowest ms", "peak RSS MB");
 

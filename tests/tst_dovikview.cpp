@@ -72,6 +72,52 @@ void feed(DovikView *view, const QByteArray &bytes)
         view->insertView(bytes.mid(at, 4096));
 }
 
+// Blocks in the time stamp tests arrive a second apart.
+const QDateTime firstArrival(QDate(2024, 5, 6), QTime(23, 59, 58, 125));
+
+// The document's text with each run in the dimmer stamp colour in brackets; a run of any other
+// format but the plain one would show in braces.
+QString withStampsMarked(const QTextDocument *doc, const QColor &stampColor)
+{
+    QStringList lines;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        QString line;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            const QString text = it.fragment().text();
+            if (format.foreground().color() == stampColor
+                && format.foreground().style() != Qt::NoBrush)
+                line += QLatin1Char('[') + text + QLatin1Char(']');
+            else if (format.hasProperty(QTextFormat::ForegroundBrush))
+                line += QLatin1Char('{') + text + QLatin1Char('}');
+            else
+                line += text;
+        }
+        lines += line;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// "#N" stands for the stamp of the block that arrived Nth.
+QString stampsIn(QString expected)
+{
+    for (int n = 0; n < 10; ++n) {
+        const QString stamp = firstArrival.addSecs(n).toString(QStringLiteral("hh:mm:ss.zzz "));
+        expected.replace(
+            QLatin1Char('#') + QString::number(n), QLatin1Char('[') + stamp + QLatin1Char(']'));
+    }
+    return expected;
+}
+
+// The stamp's colour is the text's at 55 % over the background.
+QColor dimmedWhiteOnGreen()
+{
+    QColor dimmed;
+    dimmed.setRgbF(0.55 * 1.0 + 0.45 * 43 / 255.0, 0.55 * 1.0 + 0.45 * 88 / 255.0,
+        0.55 * 1.0 + 0.45 * 65 / 255.0);
+    return dimmed;
+}
+
 QString firstShown(const DovikView *view)
 {
     return view->cursorForPosition(QPoint(0, 0)).block().text();
@@ -106,7 +152,12 @@ private slots:
 
     void insertView_data();
     void insertView();
+    void insertViewEditsOncePerBlock_data();
     void insertViewEditsOncePerBlock();
+    void timeStamps_data();
+    void timeStamps();
+    void trimsKeepStamps_data();
+    void trimsKeepStamps();
     void insertViewFollowsTheEnd();
     void holdsStillWhileReading_data();
     void holdsStillWhileReading();
@@ -304,19 +355,108 @@ void tst_DovikView::insertView()
     QCOMPARE(view->toPlainText(), expected);
 }
 
+void tst_DovikView::insertViewEditsOncePerBlock_data()
+{
+    QTest::addColumn<bool>("stamps");
+    QTest::addColumn<QString>("tail");
+
+    QTest::newRow("without time stamps") << false << "line\nabc";
+    QTest::newRow("with time stamps") << true << stampsIn("#0line\n#0abc");
+}
+
 // A device may stream for hours: a block must cost one document change, not one per byte.
 void tst_DovikView::insertViewEditsOncePerBlock()
 {
+    QFETCH(bool, stamps);
+    QFETCH(QString, tail);
+    view->setTimeStamps(stamps);
     QSignalSpy changes(view->document(), &QTextDocument::contentsChange);
     QVERIFY(changes.isValid());
 
-    view->insertView(QByteArray("line\r\n").repeated(500) + "\t\x1b");
+    view->insertView(QByteArray("line\r\n").repeated(500) + "\t\x1b", firstArrival);
     QCOMPARE(changes.count(), 1);
 
     changes.clear();
-    view->insertView("\b\babc");
+    view->insertView("\b\babc", firstArrival.addSecs(1));
     QCOMPARE(changes.count(), 3);
-    QVERIFY(view->toPlainText().endsWith(QLatin1String("line\nabc")));
+    QVERIFY(withStampsMarked(view->document(), dimmedWhiteOnGreen()).endsWith(tail));
+}
+
+void tst_DovikView::timeStamps_data()
+{
+    QTest::addColumn<QByteArrayList>("blocks");
+    // One character a block: whether time stamps are on when it arrives.
+    QTest::addColumn<QString>("on");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("off") << QByteArrayList {"a\r\nb", "c\n", "\bd"} << "000"
+                         << "a\nbcd";
+    QTest::newRow("every line, empty ones too")
+        << QByteArrayList {"one\r\ntwo\rthree\n\nfour"} << "1"
+        << "#0one\n#0two\n#0three\n#0\n#0four";
+    QTest::newRow("line split between blocks") << QByteArrayList {"sen", "sor\r\n", "ok"} << "111"
+                                               << "#0sensor\n#2ok";
+    QTest::newRow("line feed ends a block") << QByteArrayList {"a\n", "b"} << "11"
+                                            << "#0a\n#1b";
+    QTest::newRow("CR | LF") << QByteArrayList {"a\r", "\nb"} << "11"
+                             << "#0a\n#1b";
+    QTest::newRow("BS stops at the stamp") << QByteArrayList {"ab", "\b\b\bc"} << "11"
+                                           << "#0c";
+    QTest::newRow("BS joins lines up to the stamp") << QByteArrayList {"ab\n", "\b\b\b\bc"} << "11"
+                                                    << "#0c";
+    QTest::newRow("BS within the block") << QByteArrayList {"ab\bc\n"} << "1"
+                                         << "#0ac\n";
+    QTest::newRow("switched on within a line") << QByteArrayList {"a\nb", "c\nd"} << "01"
+                                               << "a\nbc\n#1d";
+    QTest::newRow("switched off within a line")
+        << QByteArrayList {"a\nb", "c\nd", "\b\b\b\b\b"} << "100"
+        << "#0a\n#0";
+}
+
+// The stamp is the time a line's first byte arrived, in its own dimmer colour; what the device
+// sent keeps the plain format, and backspaces take back only that.
+void tst_DovikView::timeStamps()
+{
+    QFETCH(QByteArrayList, blocks);
+    QFETCH(QString, on);
+    QFETCH(QString, expected);
+
+    for (int n = 0; n < blocks.size(); ++n) {
+        view->setTimeStamps(on.at(n) == QLatin1Char('1'));
+        QCOMPARE(view->timeStamps(), on.at(n) == QLatin1Char('1'));
+        view->insertView(blocks.at(n), firstArrival.addSecs(n));
+    }
+    QCOMPARE(withStampsMarked(view->document(), dimmedWhiteOnGreen()), stampsIn(expected));
+    QCOMPARE(
+        view->toPlainText(), stampsIn(expected).remove(QLatin1Char('[')).remove(QLatin1Char(']')));
+}
+
+void tst_DovikView::trimsKeepStamps_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("blockSize");
+
+    QTest::newRow("a line too long") << QByteArray(9000, 'x') << 999;
+    QTest::newRow("too many lines") << numberedLines(0, 20001) << 4096;
+}
+
+void tst_DovikView::trimsKeepStamps()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, blockSize);
+    view->setTimeStamps(true);
+
+    for (int at = 0; at < bytes.size(); at += blockSize)
+        view->insertView(bytes.mid(at, blockSize), firstArrival.addSecs(at / blockSize % 2));
+
+    const QString shown = withStampsMarked(view->document(), dimmedWhiteOnGreen());
+    QVERIFY(shown.size() < bytes.size());
+    for (const QString &line : shown.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QVERIFY2(line.startsWith(stampsIn(QStringLiteral("#0")))
+                || line.startsWith(stampsIn(QStringLiteral("#1"))),
+            qPrintable(line.left(40)));
+        QCOMPARE(line.count(QLatin1Char('[')), 1);
+    }
 }
 
 // Neither a selection nor a scrolled-back display may swallow or misplace new text, and the text

@@ -17,6 +17,7 @@
 #include <QRawFont>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -39,6 +40,11 @@ constexpr int lineLengthAfterTrim = 4096;
 // within the limits above.
 constexpr qreal displayHeightLimit = 6e6;
 constexpr qreal displayHeightAfterTrim = 4.5e6;
+
+// Marks the characters of a time stamp, which are not text the device sent.
+constexpr int stampProperty = QTextFormat::UserProperty;
+// How much of the text colour a time stamp keeps over the background.
+constexpr qreal stampOpacity = 0.55;
 
 QList<QGlyphRun> glyphsOf(const QString &text, const QFont &font)
 {
@@ -101,6 +107,36 @@ int wholeCharacterFrom(const QTextDocument *doc, int position)
     return inPair ? position + 1 : position;
 }
 
+QTextCharFormat stampFormat(const QColor &color, const QColor &backColor)
+{
+    const QColor text = styleSheetColor(color);
+    const QColor back = styleSheetColor(backColor);
+    const auto mix
+        = [](qreal over, qreal under) { return stampOpacity * over + (1 - stampOpacity) * under; };
+    QTextCharFormat format;
+    format.setForeground(QColor::fromRgbF(mix(text.redF(), back.redF()),
+        mix(text.greenF(), back.greenF()), mix(text.blueF(), back.blueF())));
+    format.setProperty(stampProperty, true);
+    return format;
+}
+
+// Where the line that starts at `from` ends, past its line break if it has one, as
+// QTextCursor::insertText breaks lines: a CR LF pair is one break, and the two characters that
+// mark frames in a document break lines too.
+int lineEndFrom(const QString &text, int from)
+{
+    const int size = text.size();
+    for (int i = from; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r'))
+            return i + 1 < size && text.at(i + 1) == QLatin1Char('\n') ? i + 2 : i + 1;
+        if (c == QLatin1Char('\n') || c == QChar::ParagraphSeparator || c == QChar(0xFDD0)
+            || c == QChar(0xFDD1))
+            return i + 1;
+    }
+    return size;
+}
+
 } // namespace
 
 DovikView::DovikView(QWidget *parent)
@@ -161,6 +197,11 @@ const QColor &DovikView::getBackColor() const
 
 void DovikView::insertView(const QByteArray &data)
 {
+    insertView(data, stamping ? QDateTime::currentDateTime() : QDateTime());
+}
+
+void DovikView::insertView(const QByteArray &data, const QDateTime &arrival)
+{
     if (!shapingChosen)
         chooseTextShaping();
     // Decided before the text goes in: afterwards the scroll bar may not yet know the new height,
@@ -187,13 +228,20 @@ void DovikView::insertView(const QByteArray &data)
     // goes into the document as a single insertion.
     const ReceivedBlock block = decoder.decode(data);
     for (int i = 0; i < block.deletions && cursor.position() != 0; ++i) {
+        if (stampsPossible && cursor.positionInBlock() != 0
+            && cursor.position() == stampEnd(cursor.block()))
+            break;
         cursor.deletePreviousChar();
         if (following)
             ensureCursorVisible();
     }
     const int selectionEndsBy = cursor.position();
-    if (!block.text.isEmpty())
-        cursor.insertText(block.text);
+    if (!block.text.isEmpty()) {
+        if (stampsPossible)
+            insertStamped(cursor, block.text, arrival);
+        else
+            cursor.insertText(block.text);
+    }
     if (following)
         ensureCursorVisible();
     else if (selectionAtEnd)
@@ -213,10 +261,22 @@ bool DovikView::isFollowing() const
     return atEnd && !textCursor().hasSelection();
 }
 
+void DovikView::setTimeStamps(bool on)
+{
+    stamping = on;
+    stampsPossible = stampsPossible || on;
+}
+
+bool DovikView::timeStamps() const
+{
+    return stamping;
+}
+
 void DovikView::clear()
 {
     decoder.reset();
     QTextEdit::clear();
+    stampsPossible = stamping;
 }
 
 void DovikView::changeFont()
@@ -302,6 +362,48 @@ void DovikView::chooseTextShaping()
     document()->setDefaultFont(documentFont);
 }
 
+void DovikView::insertStamped(QTextCursor &cursor, const QString &text, const QDateTime &arrival)
+{
+    // Inserted text would otherwise take on the format of a stamp just before it.
+    const QTextCharFormat plain;
+    if (!stamping) {
+        cursor.insertText(text, plain);
+        return;
+    }
+    // One document change for the whole block, however many lines it starts.
+    cursor.beginEditBlock();
+    QString stamp;
+    QTextCharFormat format;
+    // Backspaces stop at a stamp, so an empty last line is one whose first character has not
+    // arrived yet.
+    bool lineStarts = cursor.positionInBlock() == 0;
+    for (int from = 0; from < text.size();) {
+        const int end = lineEndFrom(text, from);
+        if (lineStarts) {
+            if (stamp.isEmpty()) {
+                stamp = arrival.toString(QStringLiteral("hh:mm:ss.zzz "));
+                format = stampFormat(color, backColor);
+            }
+            cursor.insertText(stamp, format);
+        }
+        cursor.insertText(text.mid(from, end - from), plain);
+        lineStarts = cursor.positionInBlock() == 0;
+        from = end;
+    }
+    cursor.endEditBlock();
+}
+
+// The position just after the stamp the line starts with, or the line's start if it has none.
+int DovikView::stampEnd(const QTextBlock &block) const
+{
+    if (stampsPossible) {
+        const QTextBlock::iterator first = block.begin();
+        if (!first.atEnd() && first.fragment().charFormat().hasProperty(stampProperty))
+            return first.fragment().position() + first.fragment().length();
+    }
+    return block.position();
+}
+
 void DovikView::applyStyleSheet()
 {
     setStyleSheet(terminalStyleSheet(font, color, backColor));
@@ -361,8 +463,8 @@ void DovikView::trimOldestText(bool following)
     if (doc->blockCount() > linesKeptAtMost) {
         to = doc->findBlockByNumber(doc->blockCount() - linesAfterTrim).position();
     } else if (last.length() > lineLengthAtMost) {
-        from = last.position();
-        to = wholeCharacterFrom(doc, from + last.length() - lineLengthAfterTrim);
+        from = stampEnd(last);
+        to = wholeCharacterFrom(doc, last.position() + last.length() - lineLengthAfterTrim);
     } else if (height > displayHeightLimit) {
         // At the start of the line found at that height, or inside it if it is the first; a hit
         // is a cursor position, and those never fall inside a character.
@@ -371,6 +473,8 @@ void DovikView::trimOldestText(bool following)
         const QTextBlock block = doc->findBlock(to);
         if (block.position() > 0)
             to = block.position();
+        else
+            from = stampEnd(block);
     }
     if (to <= from)
         return;

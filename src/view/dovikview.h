@@ -5,6 +5,7 @@
 #include "view/receivedblock.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QFont>
 #include <QString>
 #include <QTextEdit>
@@ -17,6 +18,7 @@ class QDropEvent;
 class QKeyEvent;
 class QMimeData;
 class QPaintEvent;
+class QTextBlock;
 class QTextCursor;
 
 // The terminal screen: shows what the device sends and turns every key press and paste into a
@@ -40,6 +42,13 @@ public:
     const QColor &getBackColor() const;
 
     void insertView(const QByteArray &data);
+    // The same with the time the block arrived, which the lines it starts show when time stamps
+    // are on.
+    void insertView(const QByteArray &data, const QDateTime &arrival);
+    // Lines that start while this is on begin with the time their first byte arrived; lines
+    // already shown keep or lack theirs.
+    void setTimeStamps(bool on);
+    bool timeStamps() const;
     // True while arriving text scrolls the view along: it is at the end and nothing is selected.
     bool isFollowing() const;
     // Deliberately hides QTextEdit::clear() for calls through DovikView*: resets the decoder too.
@@ -71,12 +80,17 @@ private:
     qreal lineTop(const QTextCursor &cursor) const;
     void trimOldestText(bool following);
     void chooseTextShaping();
+    void insertStamped(QTextCursor &cursor, const QString &text, const QDateTime &arrival);
+    int stampEnd(const QTextBlock &block) const;
 
     ReceivedTextDecoder decoder;
     QFont font;
     QColor color;
     QColor backColor;
     bool shapingChosen = false;
+    bool stamping = false;
+    // Whether the document may hold stamps: until then, text goes in exactly as without them.
+    bool stampsPossible = false;
     // The scroll bar's value when the view last went to the end, or -1 since it held still.
     int followedTo = -1;
 };
