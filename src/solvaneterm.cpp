@@ -99,6 +99,7 @@ SolvaneTerm::SolvaneTerm(QWidget *parent, Qt::WindowFlags flags)
         &SolvaneTerm::chooseSessionLogFolder);
     setUpTransmitQueue();
     setUpFindBar();
+    connect(ui.actionTime_Stamps, &QAction::toggled, termView, &DovikView::setTimeStamps);
     connect(ui.actionTerminal_Copy, &QAction::triggered, this, &SolvaneTerm::copySelection);
     connect(ui.actionTerminal_Paste, &QAction::triggered, this, &SolvaneTerm::pasteToDevice);
 

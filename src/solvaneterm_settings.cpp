@@ -62,6 +62,7 @@ void SolvaneTerm::readSettings()
     ui.actionHexa_Mode->setChecked(hexamode);
 
     sessionLogFolder = stored.logFolder;
+    ui.actionTime_Stamps->setChecked(stored.timeStamps);
     ui.actionSession_Log_Folder->setChecked(!sessionLogFolder.isEmpty());
 }
 
@@ -83,6 +84,7 @@ void SolvaneTerm::writeSettings()
     current.hexamode = hexamode;
     current.logFolder = sessionLogFolder;
     current.linePause = linePause;
+    current.timeStamps = ui.actionTime_Stamps->isChecked();
 
     QSettings settings(QStringLiteral("SolvaneTerm"), windtitle);
     current.save(settings);

@@ -64,6 +64,7 @@ StoredSettings StoredSettings::load(const QSettings &settings)
     stored.functionDialogShown = settings.value(QStringLiteral("ShowFunctionDlg"), false).toBool();
     stored.hexamode = settings.value(QStringLiteral("isHexamode"), false).toBool();
     stored.logFolder = settings.value(QStringLiteral("logfolder")).toString();
+    stored.timeStamps = settings.value(QStringLiteral("timestamps"), false).toBool();
     // The dialog's range.
     stored.linePause = qBound(0, settings.value(QStringLiteral("linepause"), 0).toInt(), 10000);
     return stored;
@@ -95,6 +96,10 @@ void StoredSettings::save(QSettings &settings) const
         settings.remove(QStringLiteral("logfolder"));
     else
         settings.setValue(QStringLiteral("logfolder"), logFolder);
+    if (timeStamps)
+        settings.setValue(QStringLiteral("timestamps"), true);
+    else
+        settings.remove(QStringLiteral("timestamps"));
     if (linePause == 0)
         settings.remove(QStringLiteral("linepause"));
     else

@@ -27,6 +27,7 @@ struct StoredSettings
     int delay = 5;
     // After each line feed of a file being sent.
     int linePause = 0;
+    bool timeStamps = false;
     bool functionDialogShown = false;
     bool hexamode = false;
     // Where every connection gets a session log of its own; empty while that is off.

@@ -193,7 +193,7 @@ void tst_MainWindow::menus_data()
                           << "&View"
                           << QStringList {"action_Toolbar", "-", "action_Clear_Screen", "-",
                                  "actionHexa_Mode", "-", "actionTerminal_Copy",
-                                 "actionTerminal_Paste", "actionFind"};
+                                 "actionTerminal_Paste", "actionFind", "actionTime_Stamps"};
     QTest::newRow("Configure") << "menuConfigure"
                                << "&Configure"
                                << QStringList {"actionFunction_Settings", "-", "action_Font",
@@ -320,8 +320,8 @@ void tst_MainWindow::colourActionsShareOneIcon()
     const Ui_Dovik &ui = SolvaneTermTestAccess(*window).ui();
     QCOMPARE(ui.actionBackground_color->icon().cacheKey(), ui.action_FontColor->icon().cacheKey());
     // The eleven of the form, and after them two session log entries, two for sending, and
-    // copy, paste and find.
-    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 18);
+    // copy, paste, find and time stamps.
+    QCOMPARE(window->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly).size(), 19);
 }
 
 void tst_MainWindow::widgetTree()

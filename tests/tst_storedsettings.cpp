@@ -36,6 +36,7 @@ void compare(const StoredSettings &actual, const StoredSettings &expected)
     QCOMPARE(actual.hexamode, expected.hexamode);
     QCOMPARE(actual.logFolder, expected.logFolder);
     QCOMPARE(actual.linePause, expected.linePause);
+    QCOMPARE(actual.timeStamps, expected.timeStamps);
 }
 
 } // namespace
@@ -125,6 +126,8 @@ void tst_StoredSettings::load_data()
     row("negative line pause is none", "linepause=-5\n", StoredSettings());
     row("line pause beyond the dialog's range", "linepause=50000\n",
         storedWith([](StoredSettings &s) { s.linePause = 10000; }));
+    row("time stamps", "timestamps=true\n",
+        storedWith([](StoredSettings &s) { s.timeStamps = true; }));
     row("log folder", "logfolder=/var/tmp/logs\n",
         storedWith([](StoredSettings &s) { s.logFolder = QStringLiteral("/var/tmp/logs"); }));
     row("toolbar hidden", "viewtoolbar=true\n",
@@ -210,14 +213,15 @@ void tst_StoredSettings::saveAndLoadAgain_data()
         s.functionDialogShown = true;
         s.hexamode = true;
     });
-    QTest::newRow("log folder and line pause") << storedWith([](StoredSettings &s) {
+    const StoredSettings laterKeys = storedWith([](StoredSettings &s) {
         s.logFolder = QStringLiteral("/var/tmp/logs");
         s.linePause = 250;
-    }) << QByteArrayList {"logfolder=/var/tmp/logs", "linepause=250"}
-                                               << storedWith([](StoredSettings &s) {
-                                                      s.logFolder = QStringLiteral("/var/tmp/logs");
-                                                      s.linePause = 250;
-                                                  });
+        s.timeStamps = true;
+    });
+    QTest::newRow("keys that came later")
+        << laterKeys
+        << QByteArrayList {"logfolder=/var/tmp/logs", "linepause=250", "timestamps=true"}
+        << laterKeys;
     QTest::newRow("everything else") << everything
                                      << QByteArrayList {"pos=@Point(-40 30)", "size=@Size(780 560)",
                                             "viewtoolbar=true", "F1=\"a, b\"", "C1=true", "L4=true",
@@ -245,6 +249,7 @@ void tst_StoredSettings::saveAndLoadAgain()
     for (const QByteArray &line : written) {
         QVERIFY2(!saved.logFolder.isEmpty() || !line.startsWith("logfolder="), line.constData());
         QVERIFY2(saved.linePause != 0 || !line.startsWith("linepause="), line.constData());
+        QVERIFY2(saved.timeStamps || !line.startsWith("timestamps="), line.constData());
     }
 
     compare(StoredSettings::load(QSettings(storePath(), QSettings::IniFormat)), loaded);

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 
@@ -29,6 +30,7 @@ private slots:
     void selectionHoldsWhileReceiving();
     void findText();
     void findBytes();
+    void timeStampsFromTheMenu();
 
 private:
     SolvaneTermTestAccess access() const { return SolvaneTermTestAccess(*window); }
@@ -145,6 +147,21 @@ void tst_Reading::findBytes()
     QCOMPARE(count(), QStringLiteral("50 of 50"));
     QTest::keyClick(field(), Qt::Key_Escape);
     QVERIFY(hex->hasFocus());
+}
+
+// Lines that start once the entry is checked carry their arrival time; the hex view never does.
+void tst_Reading::timeStampsFromTheMenu()
+{
+    receiveLines(1, 2);
+    access().ui().actionTime_Stamps->trigger();
+    QVERIFY(access().termView()->timeStamps());
+    receiveLines(3, 4);
+    const QStringList lines = access().termView()->toPlainText().split(QLatin1Char('\n'));
+    const QRegularExpression stamped(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d line \\d$"));
+    QCOMPARE(lines.mid(0, 2), QStringList({"line 1", "line 2"}));
+    QVERIFY2(stamped.match(lines.at(2)).hasMatch() && stamped.match(lines.at(3)).hasMatch(),
+        qPrintable(lines.join(QLatin1Char('|'))));
+    QCOMPARE(access().hexEdit()->data(), QByteArray("line 1\r\nline 2\r\nline 3\r\nline 4\r\n"));
 }
 
 SOLVANETERM_WINDOW_TEST_MAIN(tst_Reading)
