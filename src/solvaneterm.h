@@ -17,6 +17,7 @@ class FunctionDlg;
 class HexView;
 class QAction;
 class QLabel;
+class QLineEdit;
 class QCloseEvent;
 class QEvent;
 class QShowEvent;
@@ -95,6 +96,8 @@ private:
 
     void setUpTransmitQueue();
     void setUpFindBar();
+    // The find bar's text field while it has the keyboard.
+    QLineEdit *findField() const;
     // Again: from the current match's start, as when the field was edited.
     enum class HexStep { Again, Next, Previous };
     void findBytes(const QByteArray &bytes, HexStep step);

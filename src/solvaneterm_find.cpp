@@ -5,6 +5,7 @@
 #include "hexview/hexview.h"
 #include "view/dovikview.h"
 
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 void SolvaneTerm::setUpFindBar()
@@ -16,10 +17,16 @@ void SolvaneTerm::setUpFindBar()
     ui.verticalLayout->addWidget(findBar);
     connect(ui.actionFind, &QAction::triggered, this, &SolvaneTerm::openFindBar);
     connect(findBar, &FindBar::closed, this, [this] {
-        if (findBar->hexMode())
+        if (findBar->hexMode()) {
             hexEdit->setFocus(Qt::OtherFocusReason);
-        else
-            termView->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        // The match was shown as a selection, which would hold the view still for good: the
+        // view stays on it, and follows again once scrolled back to the end.
+        QTextCursor atMatch = termView->textCursor();
+        atMatch.clearSelection();
+        termView->setTextCursor(atMatch);
+        termView->setFocus(Qt::OtherFocusReason);
     });
     connect(findBar, &FindBar::hexSearchEdited, this,
         [this](const QByteArray &bytes) { findBytes(bytes, HexStep::Again); });
@@ -31,9 +38,12 @@ void SolvaneTerm::setUpFindBar()
 
 void SolvaneTerm::openFindBar()
 {
-    // Bytes when the hex view is where the user is looking, text otherwise.
-    findBar->setHexMode(hexEdit->isVisible() && hexEdit->hasFocus());
-    hexMatch = -1;
+    // Bytes when the hex view is where the user is looking, text otherwise; asked again while
+    // open, the bar keeps what it looks for.
+    if (!findBar->isVisible()) {
+        findBar->setHexMode(hexEdit->isVisible() && hexEdit->hasFocus());
+        hexMatch = -1;
+    }
     findBar->open();
 }
 
@@ -53,6 +63,13 @@ void SolvaneTerm::findBytes(const QByteArray &bytes, HexStep step)
             found = hexEdit->indexOf(bytes, 0);
     }
     hexMatch = found;
-    const int count = data.count(bytes);
-    findBar->showHexResult(found < 0 ? -1 : data.left(found).count(bytes), count);
+    // Matches may overlap, as in a run of equal bytes: each start counts.
+    int count = 0;
+    int before = 0;
+    for (int at = data.indexOf(bytes); at >= 0; at = data.indexOf(bytes, at + 1)) {
+        ++count;
+        if (at < found)
+            ++before;
+    }
+    findBar->showHexResult(found < 0 ? -1 : before, count);
 }

@@ -310,7 +310,10 @@ void DovikView::keyPressEvent(QKeyEvent *event)
     // appears on the display. A modifier pressed on its way to Ctrl+Shift+C must leave the
     // selection it is meant to copy where it is.
     const int key = event->key();
-    if (key < Qt::Key_Shift || key > Qt::Key_ScrollLock)
+    const bool modifierAlone = (key >= Qt::Key_Shift && key <= Qt::Key_ScrollLock)
+        || key == Qt::Key_AltGr || key == Qt::Key_Super_L || key == Qt::Key_Super_R
+        || key == Qt::Key_Hyper_L || key == Qt::Key_Hyper_R;
+    if (!modifierAlone)
         followEnd();
     emit keyInput(key, event->text());
 }

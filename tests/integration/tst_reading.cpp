@@ -119,12 +119,25 @@ void tst_Reading::findText()
     receiveLines(201, 230);
     QTRY_COMPARE(count(), second + QStringLiteral("23"));
 
+    // The clipboard keys in the field mean the field, not the device.
+    QApplication::clipboard()->setText(QStringLiteral(" pasted"));
+    QTest::keyClick(field(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(field()->text(), QStringLiteral("needle pasted"));
+
     QTest::keyClick(field(), Qt::Key_Escape);
     QVERIFY(!field()->isVisible());
     QVERIFY(access().termView()->hasFocus());
     // Every key typed into the bar stayed there.
     QTest::qWait(50);
     QCOMPARE(device->received(), QByteArray());
+
+    // The match shown last holds the view no longer than the user stays away from the end.
+    DovikView *view = access().termView();
+    QVERIFY(!view->textCursor().hasSelection());
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    receiveLines(231, 400);
+    QVERIFY(view->isFollowing());
+    QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
 }
 
 void tst_Reading::findBytes()
@@ -139,12 +152,23 @@ void tst_Reading::findBytes()
 
     QTest::keyClicks(field(), QStringLiteral("0d 0a"));
     QTRY_COMPARE(count(), QStringLiteral("1 of 50"));
+    // Asked for again while open, it goes on looking for bytes.
+    QTest::keyClick(field(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(count(), QStringLiteral("1 of 50"));
     QCOMPARE(hex->selectionToReadableString().isEmpty(), false);
     QTest::keyClick(field(), Qt::Key_Return);
     QCOMPARE(count(), QStringLiteral("2 of 50"));
     QTest::keyClick(field(), Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClick(field(), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(count(), QStringLiteral("50 of 50"));
+    // Overlapping matches in a run of equal bytes are each counted and reached.
+    QVERIFY(device->write("lll"));
+    QTRY_VERIFY(hex->data().endsWith("lll"));
+    field()->clear();
+    QTest::keyClicks(field(), QStringLiteral("6c 6c"));
+    QTRY_COMPARE(count(), QStringLiteral("1 of 2"));
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(count(), QStringLiteral("2 of 2"));
     QTest::keyClick(field(), Qt::Key_Escape);
     QVERIFY(hex->hasFocus());
 }
