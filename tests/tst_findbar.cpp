@@ -282,6 +282,9 @@ void tst_FindBar::followsAppendAndTrim()
     const int current = f.bar.finder()->currentPosition();
     QCOMPARE(f.edit.document()->findBlock(current).text(), currentLine);
     QCOMPARE(f.edit.toPlainText().mid(current, 5), QStringLiteral("match"));
+    // The view shows the match the label counts, also when the one it showed was trimmed.
+    QTRY_COMPARE(f.selected(), QStringLiteral("match"));
+    QCOMPARE(f.selectedAt(), current);
 
     // Stepping all the way round visits each match once and comes back.
     QList<int> visited {current};

@@ -9,6 +9,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -96,6 +97,7 @@ void TextFinder::clear()
     countTimer.stop();
     highlightTimer.stop();
     current = -1;
+    reselect = false;
     if (edit)
         edit->setExtraSelections({});
     if (hadSearch)
@@ -195,8 +197,12 @@ void TextFinder::contentsChanged(int position, int removed, int added)
         if (current < 0 && !currentLost && !found.empty())
             current = found.front();
     }
-    if (currentLost)
+    if (currentLost) {
         current = findFrom(qMin(position, documentLength()), false);
+        // The selection that showed it went with it. Not now: whoever is changing the text may
+        // still be placing the view.
+        reselect = current >= 0;
+    }
 
     scheduleHighlights();
     emit changed();
@@ -233,6 +239,8 @@ void TextFinder::updateHighlights()
 {
     if (!edit)
         return;
+    if (std::exchange(reselect, false) && current >= 0 && !edit->textCursor().hasSelection())
+        selectCurrent();
     QList<QTextEdit::ExtraSelection> selections;
     if (!needle.isEmpty()) {
         const QTextBlock last

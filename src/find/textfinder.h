@@ -77,6 +77,7 @@ private:
     int countedUpTo = 0;
     bool counting = false;
     int current = -1;
+    bool reselect = false;
     QTimer countTimer;
     QTimer highlightTimer;
     QList<QMetaObject::Connection> editConnections;

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 
 #include <memory>
 
@@ -107,10 +108,15 @@ void tst_Reading::findText()
     QVERIFY(field() && field()->isVisible() && field()->hasFocus());
     device->clearReceived();
 
-    // The search starts where the user is looking, at the end here.
+    // The search starts where the user is looking, at the end here: at the first needle at or
+    // below the top line shown, every tenth line having one.
+    const QString top
+        = access().termView()->cursorForPosition(QPoint(0, 0)).block().text().section(' ', 1, 1);
+    QVERIFY2(top.toInt() > 10, qPrintable(top));
     QTest::keyClicks(field(), QStringLiteral("needle"));
     QTRY_VERIFY2(count().endsWith(QLatin1String(" of 20")), qPrintable(count()));
     const int first = count().section(QLatin1Char(' '), 0, 0).toInt();
+    QCOMPARE(first, (top.toInt() + 9) / 10);
     QTest::keyClick(field(), Qt::Key_Return);
     const QString second = QStringLiteral("%1 of ").arg(first % 20 + 1);
     QCOMPARE(count(), second + QStringLiteral("20"));
