@@ -7,6 +7,9 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTextDocument>
+
+#include <memory>
 
 void SolvaneTerm::saveCapture()
 {
@@ -16,9 +19,11 @@ void SolvaneTerm::saveCapture()
         return;
 
     // Plain text goes out in UTF-8, the encoding the device's bytes were decoded from.
+    const std::unique_ptr<QTextDocument> stamped = termView->shownDocument();
+    const QTextDocument *shown = stamped ? stamped.get() : termView->document();
     const QByteArray bytes = fileName.contains(QLatin1String(".html"))
-        ? htmlCaptureBytes(termView->toHtml())
-        : termView->toPlainText().toUtf8();
+        ? htmlCaptureBytes(shown->toHtml())
+        : shown->toPlainText().toUtf8();
 
     switch (writeCaptureFile(fileName, bytes)) {
     case CaptureFileResult::Written:

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCodec>
 #include <QTextDocument>
 #include <QTimer>
@@ -58,6 +59,8 @@ private slots:
     void dialog();
     void format_data();
     void format();
+    void timeStamps_data();
+    void timeStamps();
     void emptyView_data();
     void emptyView();
     void outsideLatin1_data();
@@ -190,6 +193,45 @@ void tst_Capture::format()
         QCOMPARE(saved, plain.toLatin1());
     }
     QCOMPARE(view->toPlainText(), plain);
+}
+
+void tst_Capture::timeStamps_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("html");
+
+    QTest::newRow("capture.html") << QStringLiteral("capture.html") << true;
+    QTest::newRow("x.log") << QStringLiteral("x.log") << false;
+}
+
+// A capture holds the stamps as the view shows them, the HTML one in their dimmer colour.
+void tst_Capture::timeStamps()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, html);
+
+    SolvaneTermTestAccess(*window).ui().actionTime_Stamps->setChecked(true);
+    const QDateTime arrival(QDate(2026, 12, 8), QTime(7, 8, 9, 10));
+    view->insertView(QByteArray("line one\r\n"), arrival);
+    view->insertView(QByteArray("line two"), arrival.addMSecs(1));
+    const QString stamped = QStringLiteral("07:08:09.010 line one\n07:08:09.011 line two");
+
+    saveCapture({saveAs(name)});
+    const QByteArray saved = contents(path(name));
+    if (html) {
+        QTextDocument captured;
+        captured.setHtml(QString::fromLatin1(saved));
+        QCOMPARE(captured.toPlainText(), stamped);
+        QTextBlock::iterator run = captured.begin().begin();
+        QCOMPARE(run.fragment().text(), QStringLiteral("07:08:09.010 "));
+        QVERIFY(run.fragment().charFormat().hasProperty(QTextFormat::ForegroundBrush));
+        ++run;
+        QCOMPARE(run.fragment().text(), QStringLiteral("line one"));
+        QVERIFY(!run.fragment().charFormat().hasProperty(QTextFormat::ForegroundBrush));
+    } else {
+        QCOMPARE(saved, stamped.toUtf8());
+    }
+    QCOMPARE(view->toPlainText(), QStringLiteral("line one\nline two"));
 }
 
 void tst_Capture::emptyView_data()

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <QtMath>
 
 namespace {
 
@@ -98,6 +100,15 @@ QString withStampsMarked(const QTextDocument *doc, const QColor &stampColor)
     return lines.join(QLatin1Char('\n'));
 }
 
+QColor dimmedWhiteOnGreen();
+
+// What the view shows, stamps marked as above.
+QString shownWithStampsMarked(const DovikView *view)
+{
+    const std::unique_ptr<QTextDocument> shown = view->shownDocument();
+    return withStampsMarked(shown ? shown.get() : view->document(), dimmedWhiteOnGreen());
+}
+
 // "#N" stands for the stamp of the block that arrived Nth.
 QString stampsIn(QString expected)
 {
@@ -156,6 +167,8 @@ private slots:
     void insertViewEditsOncePerBlock();
     void timeStamps_data();
     void timeStamps();
+    void stampsLookLikeText_data();
+    void stampsLookLikeText();
     void trimsKeepStamps_data();
     void trimsKeepStamps();
     void insertViewFollowsTheEnd();
@@ -379,7 +392,7 @@ void tst_DovikView::insertViewEditsOncePerBlock()
     changes.clear();
     view->insertView("\b\babc", firstArrival.addSecs(1));
     QCOMPARE(changes.count(), 3);
-    QVERIFY(withStampsMarked(view->document(), dimmedWhiteOnGreen()).endsWith(tail));
+    QVERIFY(shownWithStampsMarked(view).endsWith(tail));
 }
 
 void tst_DovikView::timeStamps_data()
@@ -400,17 +413,20 @@ void tst_DovikView::timeStamps_data()
                                             << "#0a\n#1b";
     QTest::newRow("CR | LF") << QByteArrayList {"a\r", "\nb"} << "11"
                              << "#0a\n#1b";
-    QTest::newRow("BS stops at the stamp") << QByteArrayList {"ab", "\b\b\bc"} << "11"
-                                           << "#0c";
-    QTest::newRow("BS joins lines up to the stamp") << QByteArrayList {"ab\n", "\b\b\b\bc"} << "11"
-                                                    << "#0c";
+    QTest::newRow("BS keeps the line's stamp") << QByteArrayList {"ab", "\b\b\bc"} << "11"
+                                               << "#0c";
+    QTest::newRow("BS joins lines under the first one's stamp")
+        << QByteArrayList {"ab\ncd", "\b\b\b\be\nf"} << "11"
+        << "#0ae\n#1f";
     QTest::newRow("BS within the block") << QByteArrayList {"ab\bc\n"} << "1"
                                          << "#0ac\n";
     QTest::newRow("switched on within a line") << QByteArrayList {"a\nb", "c\nd"} << "01"
                                                << "a\nbc\n#1d";
-    QTest::newRow("switched off within a line")
-        << QByteArrayList {"a\nb", "c\nd", "\b\b\b\b\b"} << "100"
-        << "#0a\n#0";
+    QTest::newRow("switched off: none shown") << QByteArrayList {"a\nb", "c\nd"} << "10"
+                                              << "a\nbc\nd";
+    QTest::newRow("switched off and on again: lines begun meanwhile have none")
+        << QByteArrayList {"a\nb", "c\nd", "e\n", "f"} << "1011"
+        << "#0a\n#0bc\nde\n#3f";
 }
 
 // The stamp is the time a line's first byte arrived, in its own dimmer colour; what the device
@@ -426,9 +442,65 @@ void tst_DovikView::timeStamps()
         QCOMPARE(view->timeStamps(), on.at(n) == QLatin1Char('1'));
         view->insertView(blocks.at(n), firstArrival.addSecs(n));
     }
-    QCOMPARE(withStampsMarked(view->document(), dimmedWhiteOnGreen()), stampsIn(expected));
+    QCOMPARE(shownWithStampsMarked(view), stampsIn(expected));
+    // The text itself is only what the device sent.
     QCOMPARE(
-        view->toPlainText(), stampsIn(expected).remove(QLatin1Char('[')).remove(QLatin1Char(']')));
+        view->toPlainText(), QString(expected).remove(QRegularExpression(QStringLiteral("#\\d"))));
+}
+
+void tst_DovikView::stampsLookLikeText_data()
+{
+    QTest::addColumn<QString>("family");
+
+    QTest::newRow("monospace") << "DejaVu Sans Mono";
+    QTest::newRow("proportional") << "DejaVu Sans";
+}
+
+// The margin shows each stamp as a capture has it, and the text beside it as without stamps.
+void tst_DovikView::stampsLookLikeText()
+{
+    QFETCH(QString, family);
+
+    DovikView stamped;
+    DovikView unstamped;
+    QTextEdit capture;
+    stamped.setTimeStamps(true);
+    for (QTextEdit *edit :
+        {static_cast<QTextEdit *>(&stamped), static_cast<QTextEdit *>(&unstamped), &capture})
+        edit->setFixedSize(600, 400);
+    for (DovikView *view : {&stamped, &unstamped}) {
+        view->setFont(QFont(family, 11));
+        view->insertView("first line\r\n\r\nthird ", firstArrival);
+        view->insertView("line", firstArrival.addSecs(1));
+        view->ensurePolished();
+    }
+    capture.setStyleSheet(stamped.styleSheet());
+    const std::unique_ptr<QTextDocument> shown = stamped.shownDocument();
+    QVERIFY(shown);
+    QCOMPARE(shownWithStampsMarked(&stamped).count(QLatin1Char('[')), 3);
+    capture.setDocument(shown.get());
+    capture.moveCursor(QTextCursor::End);
+
+    const auto image = [](QTextEdit &edit) {
+        return edit.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage withStamps = image(stamped);
+    const qreal stampWidth = QFontMetricsF(stamped.document()->defaultFont())
+                                 .horizontalAdvance(QStringLiteral("00:00:00.000 "));
+    const int stampsEnd = 4 + qFloor(stampWidth);
+    const int height = withStamps.height();
+    QCOMPARE(
+        withStamps.copy(0, 0, stampsEnd, height), image(capture).copy(0, 0, stampsEnd, height));
+    // Moved by whole pixels, so that each glyph is drawn the same.
+    const QTextDocument *doc = stamped.document();
+    const qreal textLeft = doc->documentLayout()->blockBoundingRect(doc->begin()).left();
+    // Without stamps, the text starts at the document's margin.
+    const qreal shift = textLeft - unstamped.document()->documentMargin();
+    QVERIFY2(shift >= stampWidth && shift == qRound(shift), qPrintable(QString::number(shift)));
+    const int width = withStamps.width() - int(shift);
+    QCOMPARE(
+        withStamps.copy(int(shift), 0, width, height), image(unstamped).copy(0, 0, width, height));
+    capture.setDocument(nullptr);
 }
 
 void tst_DovikView::trimsKeepStamps_data()
@@ -449,7 +521,7 @@ void tst_DovikView::trimsKeepStamps()
     for (int at = 0; at < bytes.size(); at += blockSize)
         view->insertView(bytes.mid(at, blockSize), firstArrival.addSecs(at / blockSize % 2));
 
-    const QString shown = withStampsMarked(view->document(), dimmedWhiteOnGreen());
+    const QString shown = shownWithStampsMarked(view);
     QVERIFY(shown.size() < bytes.size());
     for (const QString &line : shown.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         QVERIFY2(line.startsWith(stampsIn(QStringLiteral("#0")))

@@ -20,7 +20,11 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QTextLayout>
+#include <QTime>
+
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -41,10 +45,14 @@ constexpr int lineLengthAfterTrim = 4096;
 constexpr qreal displayHeightLimit = 6e6;
 constexpr qreal displayHeightAfterTrim = 4.5e6;
 
-// Marks the characters of a time stamp, which are not text the device sent.
-constexpr int stampProperty = QTextFormat::UserProperty;
 // How much of the text colour a time stamp keeps over the background.
 constexpr qreal stampOpacity = 0.55;
+// A line's user state is the time its first byte arrived, in milliseconds since midnight, or one
+// of these.
+constexpr int lineNotStamped = -1;
+// Begun before time stamps were switched on: its first byte's time is not known.
+constexpr int lineBegunUnstamped = -2;
+const QString stampPattern = QStringLiteral("hh:mm:ss.zzz ");
 
 QList<QGlyphRun> glyphsOf(const QString &text, const QFont &font)
 {
@@ -107,34 +115,19 @@ int wholeCharacterFrom(const QTextDocument *doc, int position)
     return inPair ? position + 1 : position;
 }
 
-QTextCharFormat stampFormat(const QColor &color, const QColor &backColor)
+QColor stampColor(const QColor &color, const QColor &backColor)
 {
     const QColor text = styleSheetColor(color);
     const QColor back = styleSheetColor(backColor);
     const auto mix
         = [](qreal over, qreal under) { return stampOpacity * over + (1 - stampOpacity) * under; };
-    QTextCharFormat format;
-    format.setForeground(QColor::fromRgbF(mix(text.redF(), back.redF()),
-        mix(text.greenF(), back.greenF()), mix(text.blueF(), back.blueF())));
-    format.setProperty(stampProperty, true);
-    return format;
+    return QColor::fromRgbF(mix(text.redF(), back.redF()), mix(text.greenF(), back.greenF()),
+        mix(text.blueF(), back.blueF()));
 }
 
-// Where the line that starts at `from` ends, past its line break if it has one, as
-// QTextCursor::insertText breaks lines: a CR LF pair is one break, and the two characters that
-// mark frames in a document break lines too.
-int lineEndFrom(const QString &text, int from)
+QString stampText(int millisecondsSinceMidnight)
 {
-    const int size = text.size();
-    for (int i = from; i < size; ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r'))
-            return i + 1 < size && text.at(i + 1) == QLatin1Char('\n') ? i + 2 : i + 1;
-        if (c == QLatin1Char('\n') || c == QChar::ParagraphSeparator || c == QChar(0xFDD0)
-            || c == QChar(0xFDD1))
-            return i + 1;
-    }
-    return size;
+    return QTime::fromMSecsSinceStartOfDay(millisecondsSinceMidnight).toString(stampPattern);
 }
 
 } // namespace
@@ -228,19 +221,16 @@ void DovikView::insertView(const QByteArray &data, const QDateTime &arrival)
     // goes into the document as a single insertion.
     const ReceivedBlock block = decoder.decode(data);
     for (int i = 0; i < block.deletions && cursor.position() != 0; ++i) {
-        if (stampsPossible && cursor.positionInBlock() != 0
-            && cursor.position() == stampEnd(cursor.block()))
-            break;
         cursor.deletePreviousChar();
         if (following)
             ensureCursorVisible();
     }
     const int selectionEndsBy = cursor.position();
     if (!block.text.isEmpty()) {
-        if (stampsPossible)
-            insertStamped(cursor, block.text, arrival);
-        else
-            cursor.insertText(block.text);
+        const int firstLine = stamping ? cursor.blockNumber() : 0;
+        cursor.insertText(block.text);
+        if (stamping)
+            stampLinesFrom(firstLine, arrival);
     }
     if (following)
         ensureCursorVisible();
@@ -263,8 +253,13 @@ bool DovikView::isFollowing() const
 
 void DovikView::setTimeStamps(bool on)
 {
+    if (on == stamping)
+        return;
     stamping = on;
-    stampsPossible = stampsPossible || on;
+    QTextBlock last = document()->lastBlock();
+    if (on && !last.text().isEmpty() && last.userState() == lineNotStamped)
+        last.setUserState(lineBegunUnstamped);
+    updateStampMargin();
 }
 
 bool DovikView::timeStamps() const
@@ -276,7 +271,7 @@ void DovikView::clear()
 {
     decoder.reset();
     QTextEdit::clear();
-    stampsPossible = stamping;
+    updateStampMargin();
 }
 
 void DovikView::changeFont()
@@ -343,6 +338,8 @@ void DovikView::paintEvent(QPaintEvent *event)
         painter.fillRect(event->rect(), styleSheetColor(backColor));
     }
     QTextEdit::paintEvent(event);
+    if (stamping)
+        paintStamps(event->rect());
 }
 
 void DovikView::changeEvent(QEvent *event)
@@ -350,8 +347,10 @@ void DovikView::changeEvent(QEvent *event)
     QTextEdit::changeEvent(event);
     // The style sheet's font reaches the document as its default font on this event; whether it
     // needs shaping is worked out when text next arrives, not at every change during start-up.
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         shapingChosen = false;
+        updateStampMargin();
+    }
 }
 
 void DovikView::chooseTextShaping()
@@ -365,46 +364,87 @@ void DovikView::chooseTextShaping()
     document()->setDefaultFont(documentFont);
 }
 
-void DovikView::insertStamped(QTextCursor &cursor, const QString &text, const QDateTime &arrival)
+// Lines that have no stamp yet get the arrival time once their first byte is there; the text
+// itself never holds a stamp, so that finding, copying and the line length limits see only what
+// the device sent.
+void DovikView::stampLinesFrom(int blockNumber, const QDateTime &arrival)
 {
-    // Inserted text would otherwise take on the format of a stamp just before it.
-    const QTextCharFormat plain;
-    if (!stamping) {
-        cursor.insertText(text, plain);
-        return;
+    const int time = arrival.time().msecsSinceStartOfDay();
+    for (QTextBlock line = document()->findBlockByNumber(blockNumber); line.isValid();
+         line = line.next()) {
+        if (line.userState() != lineNotStamped)
+            continue;
+        if (line.length() <= 1 && !line.next().isValid())
+            break;
+        line.setUserState(time);
     }
-    // One document change for the whole block, however many lines it starts.
-    cursor.beginEditBlock();
-    QString stamp;
-    QTextCharFormat format;
-    // Backspaces stop at a stamp, so an empty last line is one whose first character has not
-    // arrived yet.
-    bool lineStarts = cursor.positionInBlock() == 0;
-    for (int from = 0; from < text.size();) {
-        const int end = lineEndFrom(text, from);
-        if (lineStarts) {
-            if (stamp.isEmpty()) {
-                stamp = arrival.toString(QStringLiteral("hh:mm:ss.zzz "));
-                format = stampFormat(color, backColor);
-            }
-            cursor.insertText(stamp, format);
-        }
-        cursor.insertText(text.mid(from, end - from), plain);
-        lineStarts = cursor.positionInBlock() == 0;
-        from = end;
-    }
-    cursor.endEditBlock();
 }
 
-// The position just after the stamp the line starts with, or the line's start if it has none.
-int DovikView::stampEnd(const QTextBlock &block) const
+// The margin comes on top of the document's own, which keeps the stamps off the frame; whole
+// pixels keep the text on the same pixels as without stamps.
+void DovikView::updateStampMargin()
 {
-    if (stampsPossible) {
-        const QTextBlock::iterator first = block.begin();
-        if (!first.atEnd() && first.fragment().charFormat().hasProperty(stampProperty))
-            return first.fragment().position() + first.fragment().length();
+    QTextFrame *const root = document()->rootFrame();
+    QTextFrameFormat format = root->frameFormat();
+    if (stamping) {
+        const qreal margin = std::ceil(stampWidth());
+        if (format.hasProperty(QTextFormat::FrameLeftMargin) && format.leftMargin() == margin)
+            return;
+        format.setLeftMargin(margin);
+    } else {
+        if (!format.hasProperty(QTextFormat::FrameLeftMargin))
+            return;
+        format.clearProperty(QTextFormat::FrameLeftMargin);
     }
-    return block.position();
+    root->setFrameFormat(format);
+}
+
+qreal DovikView::stampWidth() const
+{
+    return QFontMetricsF(document()->defaultFont()).horizontalAdvance(stampText(0));
+}
+
+void DovikView::paintStamps(const QRect &area)
+{
+    QPainter painter(viewport());
+    painter.setPen(stampColor(color, backColor));
+    painter.setFont(document()->defaultFont());
+    const int top = verticalScrollBar()->value();
+    const qreal left = document()->documentMargin() - horizontalScrollBar()->value();
+    const QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    for (QTextBlock line = cursorForPosition(QPoint(0, area.top())).block(); line.isValid();
+         line = line.next()) {
+        const QRectF rect = layout->blockBoundingRect(line);
+        if (rect.top() - top > area.bottom())
+            break;
+        const QTextLayout *lines = line.layout();
+        if (line.userState() < 0 || !lines || lines->lineCount() == 0)
+            continue;
+        const QTextLine first = lines->lineAt(0);
+        painter.drawText(QPointF(left, rect.top() + first.y() + first.ascent() - top),
+            stampText(line.userState()));
+    }
+}
+
+std::unique_ptr<QTextDocument> DovikView::shownDocument() const
+{
+    if (!stamping)
+        return nullptr;
+    std::unique_ptr<QTextDocument> shown(document()->clone());
+    QTextFrameFormat frame = shown->rootFrame()->frameFormat();
+    frame.clearProperty(QTextFormat::FrameLeftMargin);
+    shown->rootFrame()->setFrameFormat(frame);
+    QTextCharFormat format;
+    format.setForeground(stampColor(color, backColor));
+    QTextCursor cursor(shown.get());
+    for (QTextBlock line = document()->begin(), copy = shown->begin();
+         line.isValid() && copy.isValid(); line = line.next(), copy = copy.next()) {
+        if (line.userState() < 0)
+            continue;
+        cursor.setPosition(copy.position());
+        cursor.insertText(stampText(line.userState()), format);
+    }
+    return shown;
 }
 
 void DovikView::applyStyleSheet()
@@ -466,7 +506,7 @@ void DovikView::trimOldestText(bool following)
     if (doc->blockCount() > linesKeptAtMost) {
         to = doc->findBlockByNumber(doc->blockCount() - linesAfterTrim).position();
     } else if (last.length() > lineLengthAtMost) {
-        from = stampEnd(last);
+        from = last.position();
         to = wholeCharacterFrom(doc, last.position() + last.length() - lineLengthAfterTrim);
     } else if (height > displayHeightLimit) {
         // At the start of the line found at that height, or inside it if it is the first; a hit
@@ -477,7 +517,7 @@ void DovikView::trimOldestText(bool following)
         if (block.position() > 0)
             to = block.position();
         else
-            from = stampEnd(block);
+            from = block.position();
     }
     if (to <= from)
         return;

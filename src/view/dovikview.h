@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTextEdit>
 
+#include <memory>
+
 class QByteArray;
 class QDragEnterEvent;
 class QDragLeaveEvent;
@@ -18,8 +20,8 @@ class QDropEvent;
 class QKeyEvent;
 class QMimeData;
 class QPaintEvent;
-class QTextBlock;
 class QTextCursor;
+class QTextDocument;
 
 // The terminal screen: shows what the device sends and turns every key press and paste into a
 // keyInput request for the transmit path. It never edits its own text from the keyboard; the
@@ -45,10 +47,13 @@ public:
     // The same with the time the block arrived, which the lines it starts show when time stamps
     // are on.
     void insertView(const QByteArray &data, const QDateTime &arrival);
-    // Lines that start while this is on begin with the time their first byte arrived; lines
-    // already shown keep or lack theirs.
+    // While this is on, a margin shows beside each line the time its first byte arrived, for the
+    // lines that began while it was on.
     void setTimeStamps(bool on);
     bool timeStamps() const;
+    // A copy of the text as shown, each stamp in its dimmer colour at the start of its line; none
+    // while time stamps are off, when the view's own document is what it shows.
+    std::unique_ptr<QTextDocument> shownDocument() const;
     // True while arriving text scrolls the view along: it is at the end and nothing is selected.
     bool isFollowing() const;
     // Deliberately hides QTextEdit::clear() for calls through DovikView*: resets the decoder too.
@@ -80,8 +85,10 @@ private:
     qreal lineTop(const QTextCursor &cursor) const;
     void trimOldestText(bool following);
     void chooseTextShaping();
-    void insertStamped(QTextCursor &cursor, const QString &text, const QDateTime &arrival);
-    int stampEnd(const QTextBlock &block) const;
+    void stampLinesFrom(int blockNumber, const QDateTime &arrival);
+    void updateStampMargin();
+    qreal stampWidth() const;
+    void paintStamps(const QRect &area);
 
     ReceivedTextDecoder decoder;
     QFont font;
@@ -89,8 +96,6 @@ private:
     QColor backColor;
     bool shapingChosen = false;
     bool stamping = false;
-    // Whether the document may hold stamps: until then, text goes in exactly as without them.
-    bool stampsPossible = false;
     // The scroll bar's value when the view last went to the end, or -1 since it held still.
     int followedTo = -1;
 };
