@@ -137,13 +137,16 @@ class Simulator:
         stop_process(self.process)
 
 
-def program_environment(display, workdir, fakeudev, device_list, hex_view, extra=None):
+def program_environment(display, workdir, fakeudev, device_list, hex_view, extra=None,
+                        time_stamps=False):
     """The environment of one program run; it also writes the program's settings file."""
     config = os.path.join(workdir, 'config')
     settings_dir = os.path.join(config, SETTINGS_FILE[0])
     os.makedirs(settings_dir, exist_ok=True)
     with open(os.path.join(settings_dir, SETTINGS_FILE[1]), 'w') as settings:
         settings.write('[General]\nisHexamode=%s\n' % ('true' if hex_view else 'false'))
+        if time_stamps:
+            settings.write('timestamps=true\n')
     runtime = os.path.join(workdir, 'runtime')
     os.makedirs(runtime, mode=0o700, exist_ok=True)
     environment = {k: v for k, v in os.environ.items() if k not in _DROPPED}

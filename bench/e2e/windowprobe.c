@@ -8,6 +8,14 @@
  *       finds the window of process PID and pings it every INTERVAL_MS until SIGTERM, SIGINT
  *       or the end of standard input; prints one "rtt MS" line per answer, and "pending MS" for
  *       a ping still unanswered at the end.
+ *   solvane-windowprobe window PID
+ *       prints "window X Y WIDTH HEIGHT", the place of the process's window on the screen.
+ *   solvane-windowprobe wheel X Y BUTTON COUNT
+ *       moves the pointer to X,Y and clicks BUTTON (4 is the wheel up, 5 down) COUNT times, as
+ *       real input through the XTEST extension: the toolkit cannot tell it from a mouse.
+ *   solvane-windowprobe grab X Y WIDTH HEIGHT [FILE]
+ *       prints "grab HASH", a hash of what the screen shows in that rectangle, and with FILE
+ *       also writes it there as a PPM picture.
  *
  * The ping is the window manager's _NET_WM_PING: the toolkit answers it from its GUI thread
  * when it gets round to the event, so the round trip is how long input waits in its event loop.
@@ -21,10 +29,12 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 static volatile sig_atomic_t stopRequested = 0;
 /* The benchmark holds the ping loop's standard input open, so that the loop ends with it. */
@@ -282,6 +292,141 @@ static int startProgram(char **command)
     return answered >= 0 ? 0 : 1;
 }
 
+static int printWindow(long pid)
+{
+    struct Probe probe;
+    if (!connectProbe(&probe))
+        return 1;
+    xcb_window_t window = 0;
+    const double giveUp = nowMs() + 10000;
+    while (!window && nowMs() < giveUp) {
+        window = findWindow(&probe, pid);
+        if (!window)
+            usleep(20000);
+    }
+    xcb_get_geometry_reply_t *geometry = window
+        ? xcb_get_geometry_reply(probe.connection, xcb_get_geometry(probe.connection, window), NULL)
+        : NULL;
+    xcb_translate_coordinates_reply_t *place = window
+        ? xcb_translate_coordinates_reply(probe.connection,
+            xcb_translate_coordinates(probe.connection, window, probe.root, 0, 0), NULL)
+        : NULL;
+    const int found = geometry && place;
+    if (found)
+        printf(
+            "window %d %d %u %u\n", place->dst_x, place->dst_y, geometry->width, geometry->height);
+    else
+        fprintf(stderr, "windowprobe: process %ld shows no window\n", pid);
+    free(geometry);
+    free(place);
+    xcb_disconnect(probe.connection);
+    return found ? 0 : 1;
+}
+
+/* The xcb binding of XTEST is a package of its own that is often missing; the request is small
+ * enough to send by hand, laid out as the extension's protocol has it. */
+static xcb_extension_t xtestExtension = {"XTEST", 0};
+
+struct FakeInputRequest
+{
+    uint8_t majorOpcode;
+    uint8_t minorOpcode;
+    uint16_t length;
+    uint8_t type;
+    uint8_t detail;
+    uint8_t pad0[2];
+    uint32_t time;
+    xcb_window_t root;
+    uint8_t pad1[8];
+    int16_t rootX;
+    int16_t rootY;
+    uint8_t pad2[7];
+    uint8_t deviceId;
+};
+
+static int fakeInput(const struct Probe *probe, uint8_t type, uint8_t detail, int x, int y)
+{
+    struct FakeInputRequest request;
+    memset(&request, 0, sizeof request);
+    request.type = type;
+    request.detail = detail;
+    request.root = probe->root;
+    request.rootX = (int16_t)x;
+    request.rootY = (int16_t)y;
+    struct iovec parts[4];
+    parts[2].iov_base = &request;
+    parts[2].iov_len = sizeof request;
+    parts[3].iov_base = NULL;
+    parts[3].iov_len = 0;
+    const xcb_protocol_request_t layout = {2, &xtestExtension, 2 /* FakeInput */, 1};
+    xcb_void_cookie_t cookie;
+    cookie.sequence = xcb_send_request(probe->connection, XCB_REQUEST_CHECKED, parts + 2, &layout);
+    xcb_generic_error_t *error = xcb_request_check(probe->connection, cookie);
+    free(error);
+    return error == NULL;
+}
+
+static int wheel(int x, int y, int button, int count)
+{
+    struct Probe probe;
+    if (!connectProbe(&probe))
+        return 1;
+    const xcb_query_extension_reply_t *xtest
+        = xcb_get_extension_data(probe.connection, &xtestExtension);
+    if (!xtest || !xtest->present) {
+        fprintf(stderr, "windowprobe: the X server has no XTEST extension\n");
+        xcb_disconnect(probe.connection);
+        return 1;
+    }
+    int ok = fakeInput(&probe, XCB_MOTION_NOTIFY, 0, x, y);
+    for (int i = 0; i < count && ok; ++i) {
+        /* The toolkit merges wheel steps that arrive together; apart, each one scrolls. */
+        usleep(30000);
+        ok = fakeInput(&probe, XCB_BUTTON_PRESS, (uint8_t)button, x, y)
+            && fakeInput(&probe, XCB_BUTTON_RELEASE, (uint8_t)button, x, y);
+    }
+    if (!ok)
+        fprintf(stderr, "windowprobe: the X server refused the fake input\n");
+    xcb_disconnect(probe.connection);
+    return ok ? 0 : 1;
+}
+
+static int grab(int x, int y, int width, int height, const char *file)
+{
+    struct Probe probe;
+    if (!connectProbe(&probe))
+        return 1;
+    xcb_get_image_reply_t *image = xcb_get_image_reply(probe.connection,
+        xcb_get_image(probe.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, probe.root, (int16_t)x,
+            (int16_t)y, (uint16_t)width, (uint16_t)height, ~0u),
+        NULL);
+    const long pixels = (long)width * height;
+    /* Xvfb's 24-bit screen holds each pixel in four bytes, blue first. */
+    if (!image || image->depth != 24 || xcb_get_image_data_length(image) < pixels * 4) {
+        fprintf(stderr, "windowprobe: cannot read that part of the screen\n");
+        free(image);
+        xcb_disconnect(probe.connection);
+        return 1;
+    }
+    const uint8_t *data = xcb_get_image_data(image);
+    FILE *picture = file ? fopen(file, "wb") : NULL;
+    if (picture)
+        fprintf(picture, "P6\n%d %d\n255\n", width, height);
+    uint64_t hash = 14695981039346656037ull;
+    for (long i = 0; i < pixels; ++i) {
+        const uint8_t rgb[3] = {data[i * 4 + 2], data[i * 4 + 1], data[i * 4]};
+        for (int c = 0; c < 3; ++c)
+            hash = (hash ^ rgb[c]) * 1099511628211ull;
+        if (picture)
+            fwrite(rgb, 1, 3, picture);
+    }
+    const int written = !file || (picture && fclose(picture) == 0);
+    printf("grab %016llx\n", (unsigned long long)hash);
+    free(image);
+    xcb_disconnect(probe.connection);
+    return written ? 0 : 1;
+}
+
 int main(int argc, char **argv)
 {
     struct sigaction action;
@@ -296,9 +441,19 @@ int main(int argc, char **argv)
         stopAtEndOfInput = 1;
         return pingLoop(strtol(argv[2], NULL, 10), strtod(argv[3], NULL));
     }
+    if (argc == 3 && strcmp(argv[1], "window") == 0)
+        return printWindow(strtol(argv[2], NULL, 10));
+    if (argc == 6 && strcmp(argv[1], "wheel") == 0)
+        return wheel(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]));
+    if ((argc == 6 || argc == 7) && strcmp(argv[1], "grab") == 0)
+        return grab(
+            atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), argc == 7 ? argv[6] : NULL);
     fprintf(stderr,
         "usage: %s start -- PROGRAM [ARGUMENT...]\n"
-        "       %s ping PID INTERVAL_MS\n",
-        argv[0], argv[0]);
+        "       %s ping PID INTERVAL_MS\n"
+        "       %s window PID\n"
+        "       %s wheel X Y BUTTON COUNT\n"
+        "       %s grab X Y WIDTH HEIGHT [FILE]\n",
+        argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
 }
