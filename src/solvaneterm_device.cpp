@@ -168,7 +168,7 @@ void SolvaneTerm::readComm()
 
     hexEdit->appendData(block);
     hexReceived += block.size();
-    if (findBar->isVisible() && findBar->hexMode())
+    if (!findBar->isHidden() && findBar->hexMode())
         byteFinder->historyChanged();
     QScrollBar *scrollBar = hexEdit->verticalScrollBar();
     scrollBar->setValue(scrollBar->maximum());
