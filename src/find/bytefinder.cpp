@@ -257,6 +257,12 @@ void ByteFinder::step(bool backward)
     if (needle.isEmpty())
         return;
     sync();
+    if (!counting && total == 0) {
+        // Nothing to find, and on a full history a search would say so only after a while.
+        current = -1;
+        emit changed();
+        return;
+    }
     const QByteArray data = kept();
     int at = -1;
     if (current < 0)
@@ -269,15 +275,27 @@ void ByteFinder::step(bool backward)
 
 int ByteFinder::findFrom(const QByteArray &data, int offset, bool backward) const
 {
-    if (needle.isEmpty() || data.size() < needle.size())
+    const int size = data.size();
+    if (needle.isEmpty() || size < needle.size())
         return -1;
+    // The part wrapped around to is searched as a window onto the bytes, so that no byte is
+    // searched twice: on a full history each pass costs a noticeable moment.
     if (backward) {
         // lastIndexOf takes -1 for "from the end", which a search before offset 0 is not.
         const int found = offset >= 0 ? data.lastIndexOf(needle, offset) : -1;
-        return found >= 0 ? found : data.lastIndexOf(needle);
+        const int after = qMax(0, offset + 1);
+        if (found >= 0 || after >= size)
+            return found;
+        const int wrapped
+            = QByteArray::fromRawData(data.constData() + after, size - after).lastIndexOf(needle);
+        return wrapped < 0 ? -1 : after + wrapped;
     }
-    const int found = offset < data.size() ? data.indexOf(needle, qMax(0, offset)) : -1;
-    return found >= 0 ? found : data.indexOf(needle);
+    offset = qMax(0, offset);
+    const int found = offset < size ? data.indexOf(needle, offset) : -1;
+    if (found >= 0 || offset == 0)
+        return found;
+    const int before = qMin(size, offset + needle.size() - 1);
+    return QByteArray::fromRawData(data.constData(), before).indexOf(needle);
 }
 
 qint64 ByteFinder::frontier() const
