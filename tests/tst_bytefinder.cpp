@@ -45,14 +45,6 @@ struct Fixture
     ByteFinder finder;
 };
 
-QByteArray bytesAt(const QList<int> &offsets, char byte, int size)
-{
-    QByteArray bytes(size, '.');
-    for (const int offset : offsets)
-        bytes[offset] = byte;
-    return bytes;
-}
-
 } // namespace
 
 class tst_ByteFinder : public QObject
@@ -60,192 +52,112 @@ class tst_ByteFinder : public QObject
     Q_OBJECT
 
 private slots:
-    void stepping_data();
-    void stepping();
-    void followsTheHistory_data();
-    void followsTheHistory();
+    void script_data();
+    void script();
     void slicedCountIsStraightCount_data();
     void slicedCountIsStraightCount();
 };
 
-void tst_ByteFinder::stepping_data()
+// One step a word: "?ab" searches for ab; "n" and "p" step; "-5" drops 5 bytes and "+ab" appends
+// ab, both unannounced; "*" tells the finder of them; "0" resets to nothing; "~" and "!" expect
+// counting to go on or to be done; "=6/0/2", once counted, expects the current match at offset
+// 6, its index 0 and 2 matches.
+void tst_ByteFinder::script_data()
 {
     QTest::addColumn<QByteArray>("kept");
     QTest::addColumn<qint64>("dropped");
-    QTest::addColumn<QByteArray>("needle");
-    // n: next, p: previous, r: search again for `refined`.
     QTest::addColumn<QString>("steps");
-    QTest::addColumn<QByteArray>("refined");
-    // The current match's offset before the first step and after each one.
-    QTest::addColumn<QList<int>>("offsets");
-    QTest::addColumn<QList<int>>("indexes");
-    QTest::addColumn<int>("count");
 
-    QTest::newRow("overlapping") << QByteArray("aaaa") << qint64(0) << QByteArray("aa") << "nnn"
-                                 << QByteArray() << QList<int> {0, 1, 2, 0}
-                                 << QList<int> {0, 1, 2, 0} << 3;
+    const QByteArray three("ab.........ab.........ab");
+    QTest::newRow("overlapping") << QByteArray("aaaa") << qint64(0)
+                                 << "?aa =0/0/3 n =1/1/3 n =2/2/3 n =0/0/3";
     QTest::newRow("previous wraps")
-        << QByteArray("xabxabx") << qint64(0) << QByteArray("ab") << "ppn" << QByteArray()
-        << QList<int> {1, 4, 1, 4} << QList<int> {0, 1, 0, 1} << 2;
-    QTest::newRow("first and last bytes")
-        << QByteArray("ab.ab") << qint64(7) << QByteArray("ab") << "nnp" << QByteArray()
-        << QList<int> {0, 3, 0, 3} << QList<int> {0, 1, 0, 1} << 2;
-    QTest::newRow("one match") << QByteArray("..ab..") << qint64(0) << QByteArray("ab") << "np"
-                               << QByteArray() << QList<int> {2, 2, 2} << QList<int> {0, 0, 0} << 1;
-    QTest::newRow("none") << QByteArray("abc") << qint64(0) << QByteArray("ac") << "np"
-                          << QByteArray() << QList<int> {-1, -1, -1} << QList<int> {-1, -1, -1}
-                          << 0;
-    QTest::newRow("longer than the bytes")
-        << QByteArray("ab") << qint64(0) << QByteArray("abc") << "n" << QByteArray()
-        << QList<int> {-1, -1} << QList<int> {-1, -1} << 0;
-    QTest::newRow("typing on from the current match")
-        << QByteArray("ab.abc.abc") << qint64(0) << QByteArray("ab") << "nrnr" << QByteArray("abc")
-        << QList<int> {0, 3, 3, 7, 7} << QList<int> {0, 1, 0, 1, 1} << 3;
-    QTest::newRow("the same bytes again")
-        << QByteArray("abab") << qint64(0) << QByteArray("ab") << "nr" << QByteArray("ab")
-        << QList<int> {0, 2, 2} << QList<int> {0, 1, 1} << 2;
+        << QByteArray("xabxabx") << qint64(0) << "?ab =1/0/2 p =4/1/2 p =1/0/2 n =4/1/2";
+    QTest::newRow("none") << QByteArray("abc") << qint64(0)
+                          << "?ac ! =-1/-1/0 n =-1/-1/0 p =-1/-1/0";
+    QTest::newRow("typing on from the current match") << QByteArray(
+        "ab.abc.abc") << qint64(0) << "?ab n =3/1/3 ?abc ~ =3/0/2 n =7/1/2 ?abc ! =7/1/2";
     // The kept bytes start inside a chunk, and matches lie on both sides of chunk borders.
-    const QList<int> spread {0, 2, 3, chunk + 2, chunk + 3, 2 * chunk + 10};
+    QByteArray spread(2 * chunk + 11, '.');
+    for (const int at : {0, 2, 3, chunk + 2, chunk + 3, 2 * chunk + 10})
+        spread[at] = 'x';
     QTest::newRow("across chunks")
-        << bytesAt(spread, 'x', 2 * chunk + 11) << qint64(chunk - 3) << QByteArray("x") << "pppnn"
-        << QByteArray() << QList<int> {0, spread[5], spread[4], spread[3], spread[4], spread[5]}
-        << QList<int> {0, 5, 4, 3, 4, 5} << 6;
+        << spread << qint64(chunk - 3)
+        << QStringLiteral("?x =0/0/6 p =%1/5/6 p =%2/4/6 p =%3/3/6 n n =%1/5/6 n =0/0/6")
+               .arg(2 * chunk + 10)
+               .arg(chunk + 3)
+               .arg(chunk + 2);
+    QTest::newRow("drop keeps the current match")
+        << three << qint64(1000) << "?ab n =11/1/3 -5 * =6/0/2 p =17/1/2";
+    QTest::newRow("drop takes the current match, next")
+        << three << qint64(1000) << "?ab =0/0/3 -1 * =-1/-1/2 n =10/0/2";
+    QTest::newRow("drop takes the current match, previous")
+        << three << qint64(1000) << "?ab =0/0/3 -1 * =-1/-1/2 p =21/1/2";
+    QTest::newRow("drop cuts into the current match")
+        << three << qint64(1000) << "?ab n =11/1/3 -12 * =-1/-1/1 n =10/0/1";
+    QTest::newRow("drop while counting") << three << qint64(1000) << "?ab ~ -3 * =-1/-1/2 n =8/0/2";
+    QTest::newRow("append straddles the old end")
+        << QByteArray("ab.a") << qint64(0) << "?ab =0/0/1 +b * =0/0/2 n =3/1/2";
+    QTest::newRow("overlaps across the old end")
+        << QByteArray("aaa") << qint64(0) << "?aaa =0/0/1 +aa * =0/0/3 n =1/1/3";
+    QTest::newRow("append while counting")
+        << QByteArray("ab.a") << qint64(0) << "?ab ~ +bab * =0/0/3 p =5/2/3";
+    QTest::newRow("drop and append, noticed on stepping")
+        << three << qint64(1000) << "?ab n n =22/2/3 -11 +.ab p =0/0/3";
+    QTest::newRow("a match at byte 0 after none")
+        << QByteArray() << qint64(0) << "?ab n =-1/-1/0 +ab.ab * =-1/-1/2 n =0/0/2";
+    QTest::newRow("reset to nothing, then bytes")
+        << three << qint64(1000) << "?ab n =11/1/3 0 =-1/-1/0 +.ab..ab * =-1/-1/2 n =1/0/2";
 }
 
-void tst_ByteFinder::stepping()
+void tst_ByteFinder::script()
 {
     QFETCH(QByteArray, kept);
     QFETCH(qint64, dropped);
-    QFETCH(QByteArray, needle);
     QFETCH(QString, steps);
-    QFETCH(QByteArray, refined);
-    QFETCH(QList<int>, offsets);
-    QFETCH(QList<int>, indexes);
-    QFETCH(int, count);
 
     Fixture f(kept, dropped);
-    f.finder.setSearch(needle);
-    QCOMPARE(f.finder.currentOffset(), offsets[0]);
-    QVERIFY(f.waitForCount());
-    QCOMPARE(f.finder.count(), count);
-    QCOMPARE(f.finder.currentIndex(), indexes[0]);
-    for (int i = 0; i < steps.size(); ++i) {
-        if (steps[i] == QLatin1Char('n')) {
+    for (const QString &step : steps.split(QLatin1Char(' '))) {
+        const QByteArray argument = step.mid(1).toLatin1();
+        switch (step.at(0).toLatin1()) {
+        case '?':
+            f.finder.setSearch(argument);
+            break;
+        case 'n':
             f.finder.next();
-        } else if (steps[i] == QLatin1Char('p')) {
+            break;
+        case 'p':
             f.finder.previous();
-        } else {
-            const bool same = refined == f.finder.bytes();
-            f.finder.setSearch(refined);
-            // The same bytes again, as typed on in the field, are not counted again.
-            QCOMPARE(f.finder.countingDone(), same);
-            QVERIFY(f.waitForCount());
-        }
-        QCOMPARE(f.finder.currentOffset(), offsets[i + 1]);
-        QCOMPARE(f.finder.currentPosition(), offsets[i + 1] < 0 ? -1 : dropped + offsets[i + 1]);
-        QCOMPARE(f.finder.currentIndex(), indexes[i + 1]);
-    }
-    QCOMPARE(f.finder.count(), f.straightCount());
-}
-
-void tst_ByteFinder::followsTheHistory_data()
-{
-    QTest::addColumn<QByteArray>("kept");
-    QTest::addColumn<QByteArray>("needle");
-    QTest::addColumn<int>("nextsBefore");
-    // Whether the change comes before the first slice of counting or after the last.
-    QTest::addColumn<bool>("whileCounting");
-    QTest::addColumn<bool>("reset");
-    QTest::addColumn<int>("drop");
-    QTest::addColumn<QByteArray>("appended");
-    // Afterwards: the current match, its index and the count; then where Next and, instead,
-    // Previous go.
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<int>("index");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("nextOffset");
-    QTest::addColumn<int>("previousOffset");
-
-    const QByteArray three("ab.........ab.........ab");
-    QTest::newRow("drop keeps the current match")
-        << three << QByteArray("ab") << 1 << false << false << 5 << QByteArray() << 6 << 0 << 2
-        << 17 << 17;
-    QTest::newRow("drop takes the current match")
-        << three << QByteArray("ab") << 0 << false << false << 1 << QByteArray() << -1 << -1 << 2
-        << 10 << 21;
-    QTest::newRow("drop cuts into the current match")
-        << three << QByteArray("ab") << 1 << false << false << 12 << QByteArray() << -1 << -1 << 1
-        << 10 << 10;
-    QTest::newRow("drop while counting") << three << QByteArray("ab") << 0 << true << false << 3
-                                         << QByteArray() << -1 << -1 << 2 << 8 << 19;
-    QTest::newRow("append straddles the old end")
-        << QByteArray("ab.a") << QByteArray("ab") << 0 << false << false << 0 << QByteArray("b")
-        << 0 << 0 << 2 << 3 << 3;
-    QTest::newRow("append while counting")
-        << QByteArray("ab.a") << QByteArray("ab") << 0 << true << false << 0 << QByteArray("bab")
-        << 0 << 0 << 3 << 3 << 5;
-    QTest::newRow("overlaps across the old end")
-        << QByteArray("aaa") << QByteArray("aaa") << 0 << false << false << 0 << QByteArray("aa")
-        << 0 << 0 << 3 << 1 << 2;
-    QTest::newRow("drop and append at once") << three << QByteArray("ab") << 2 << false << false
-                                             << 11 << QByteArray(".ab") << 11 << 1 << 3 << 14 << 0;
-    QTest::newRow("a match at byte 0 after none")
-        << QByteArray() << QByteArray("ab") << 1 << false << false << 0 << QByteArray("ab.") << -1
-        << -1 << 1 << 0 << 0;
-    QTest::newRow("reset, then bytes") << three << QByteArray("ab") << 2 << false << true << 0
-                                       << QByteArray(".ab..ab") << -1 << -1 << 2 << 1 << 5;
-    QTest::newRow("reset to empty") << three << QByteArray("ab") << 1 << false << true << 0
-                                    << QByteArray() << -1 << -1 << 0 << -1 << -1;
-}
-
-void tst_ByteFinder::followsTheHistory()
-{
-    QFETCH(QByteArray, kept);
-    QFETCH(QByteArray, needle);
-    QFETCH(int, nextsBefore);
-    QFETCH(bool, whileCounting);
-    QFETCH(bool, reset);
-    QFETCH(int, drop);
-    QFETCH(QByteArray, appended);
-    QFETCH(int, offset);
-    QFETCH(int, index);
-    QFETCH(int, count);
-    QFETCH(int, nextOffset);
-    QFETCH(int, previousOffset);
-
-    for (const bool backward : {false, true}) {
-        Fixture f(kept, 1000);
-        f.finder.setSearch(needle);
-        for (int i = 0; i < nextsBefore; ++i)
-            f.finder.next();
-        if (!whileCounting)
-            QVERIFY(f.waitForCount());
-        const qint64 position = f.finder.currentPosition();
-        if (reset) {
+            break;
+        case '-':
+            f.drop(argument.toInt());
+            break;
+        case '+':
+            f.kept += argument;
+            break;
+        case '*':
+            f.finder.historyChanged();
+            break;
+        case '0':
             f.kept.clear();
             f.dropped = 0;
             f.finder.historyReset();
-            QCOMPARE(f.finder.count(), 0);
-            QCOMPARE(f.finder.currentPosition(), -1);
+            break;
+        case '~':
+        case '!':
+            QCOMPARE(f.finder.countingDone(), step == QLatin1String("!"));
+            break;
+        default: {
+            QVERIFY(f.waitForCount());
+            const QList<QByteArray> expected = argument.split('/');
+            const int offset = expected.at(0).toInt();
+            QCOMPARE(f.finder.currentOffset(), offset);
+            QCOMPARE(f.finder.currentPosition(), offset < 0 ? -1 : f.dropped + offset);
+            QCOMPARE(f.finder.currentIndex(), expected.at(1).toInt());
+            QCOMPARE(f.finder.count(), expected.at(2).toInt());
+            QCOMPARE(f.finder.count(), f.straightCount());
         }
-        f.drop(drop);
-        f.kept += appended;
-        f.finder.historyChanged();
-        QVERIFY(f.waitForCount());
-        QCOMPARE(f.finder.currentOffset(), offset);
-        QCOMPARE(f.finder.currentIndex(), index);
-        QCOMPARE(f.finder.count(), count);
-        QCOMPARE(f.finder.count(), f.straightCount());
-        // A kept match stays on the same bytes.
-        if (offset >= 0)
-            QCOMPARE(f.finder.currentPosition(), position);
-        if (backward)
-            f.finder.previous();
-        else
-            f.finder.next();
-        QCOMPARE(f.finder.currentOffset(), backward ? previousOffset : nextOffset);
-        if (f.finder.currentOffset() >= 0)
-            QCOMPARE(f.finder.currentIndex(), f.straightCount(f.finder.currentOffset()));
+        }
     }
 }
 
