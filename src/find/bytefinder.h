@@ -41,7 +41,9 @@ public:
     // From the current match, wrapping around; with none, the oldest match or the newest.
     void next();
     void previous();
-    // Bytes were appended, and maybe dropped: noticed on any call anyway, this only says so now.
+    // Bytes were appended, and maybe dropped. The next search, step or slice of counting would
+    // notice anyway; the getters answer for the history as last noticed, and currentIndex() is
+    // -1 while it has changed unnoticed.
     void historyChanged();
     // The history was reset; the search stands, with no current match.
     void historyReset();
