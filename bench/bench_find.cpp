@@ -4,10 +4,13 @@
 // return to the event loop while the rest are counted and highlighted (each includes the
 // repaints it causes), how many returns that took and their total, and the count. Then lines
 // received one at a time, without and with a search standing: the mean and the slowest, which is
-// where the view drops its oldest lines.
+// where the view drops its oldest lines. Then the hex view's search over a full history of
+// 256 MiB: the keystroke (first match), the counting slices, Enter and Shift+Enter, the count
+// the old way for comparison, and blocks arriving at the full history with a search standing.
 //
 //   QT_QPA_PLATFORM=offscreen bench_find
 
+#include "find/bytefinder.h"
 #include "find/findbar.h"
 #include "find/textfinder.h"
 #include "view/dovikview.h"
@@ -42,6 +45,94 @@ QByteArray line(int n)
         .arg(40 + n % 50)
         .arg(QLatin1String(status))
         .toLatin1();
+}
+
+double msSince(const QElapsedTimer &clock)
+{
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+void benchBytes(const QByteArray &lines)
+{
+    constexpr int limit = 256 << 20;
+    QByteArray history;
+    history.reserve(limit);
+    while (history.size() + lines.size() <= limit)
+        history += lines;
+    // A run of zeros a megabyte long near the end, for a search matching at every byte there.
+    history.replace(history.size() - (2 << 20), 1 << 20, QByteArray(1 << 20, '\0'));
+    qint64 dropped = 0;
+    ByteFinder finder;
+    finder.setHistory([&history] { return history; }, [&dropped] { return dropped; });
+    std::printf("\nhex history %d bytes\n%-20s %10s %10s %8s %12s %10s %10s %12s %9s\n",
+        history.size(), "bytes", "first ms", "slowest ms", "slices", "counted ms", "next ms",
+        "prev ms", "old count ms", "count");
+    const QByteArray searches[] = {QByteArray::fromHex("0d0a"), QByteArray::fromHex("0000"),
+        QByteArray("FAILED"), QByteArray::fromHex("fffe")};
+    for (const QByteArray &bytes : searches) {
+        finder.clear();
+        QElapsedTimer clock;
+        clock.start();
+        finder.setSearch(bytes);
+        const double first = msSince(clock);
+        double slowest = 0;
+        int slices = 0;
+        while (!finder.countingDone()) {
+            QElapsedTimer one;
+            one.start();
+            QCoreApplication::processEvents();
+            slowest = qMax(slowest, msSince(one));
+            ++slices;
+        }
+        const double counted = msSince(clock);
+        clock.restart();
+        finder.next();
+        finder.currentIndex();
+        const double next = msSince(clock);
+        clock.restart();
+        finder.previous();
+        finder.currentIndex();
+        const double previous = msSince(clock);
+        clock.restart();
+        int oldCount = 0;
+        for (int at = history.indexOf(bytes); at >= 0; at = history.indexOf(bytes, at + 1))
+            ++oldCount;
+        const double old = msSince(clock);
+        std::printf("%-20s %10.2f %10.2f %8d %12.1f %10.2f %10.2f %12.1f %9d%s\n",
+            bytes.toHex(' ').constData(), first, slowest, slices, counted, next, previous, old,
+            finder.count(), finder.count() == oldCount ? "" : " (differs from the old count)");
+        std::fflush(stdout);
+    }
+
+    // Blocks of 64 bytes as the history drops its oldest eighth whenever it is full; the time
+    // the finder takes to follow each.
+    finder.setSearch(QByteArray::fromHex("0d0a"));
+    while (!finder.countingDone())
+        QCoreApplication::processEvents();
+    const QByteArray block = lines.left(64);
+    qint64 slowestNs = 0;
+    qint64 totalNs = 0;
+    const int blocks = 300000;
+    for (int n = 0; n < blocks; ++n) {
+        if (history.size() + block.size() > limit) {
+            const int drop = limit / 8;
+            history.remove(0, drop);
+            dropped += drop;
+        }
+        history += block;
+        QElapsedTimer one;
+        one.start();
+        finder.historyChanged();
+        finder.currentIndex();
+        const qint64 took = one.nsecsElapsed();
+        slowestNs = qMax(slowestNs, took);
+        totalNs += took;
+    }
+    std::printf("%d blocks of 64 bytes with \"0d 0a\" found: %.4f ms each, slowest %.2f ms; "
+                "count %d, %lld bytes dropped\n",
+        blocks, double(totalNs) / blocks / 1e6, double(slowestNs) / 1e6, finder.count(),
+        static_cast<long long>(dropped));
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -144,6 +235,7 @@ int main(int argc, char **argv)
     while (!finder->countingDone())
         QCoreApplication::processEvents();
     receive("\"temperature\" found");
+    benchBytes(all);
     qInstallMessageHandler(nullptr);
     return 0;
 }

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class ByteFinder;
 class DovikView;
 class FunctionDlg;
 class HexView;
@@ -148,8 +149,10 @@ private:
     QString sessionLogProblem;
     TransmitQueue *transmitQueue = nullptr;
     FindBar *findBar = nullptr;
-    // Where the hex view's last match starts; -1 when there is none.
-    int hexMatch = -1;
+    // The hex find bar's search over the hex view's bytes.
+    ByteFinder *byteFinder = nullptr;
+    // Bytes given to the hex view since it was last cleared, dropped ones included.
+    qint64 hexReceived = 0;
     int linePause = 0;
     QTimer *sendingClock = nullptr;
     QLabel *sendingStatus = nullptr;

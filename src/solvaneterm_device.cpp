@@ -3,6 +3,8 @@
 
 #include "device/serialport_.h"
 #include "device/solvanedeviceinfo_linux.h"
+#include "find/bytefinder.h"
+#include "find/findbar.h"
 #include "hexview/hexview.h"
 #include "transmit/transmitqueue.h"
 #include "view/dovikview.h"
@@ -165,6 +167,9 @@ void SolvaneTerm::readComm()
     termView->insertView(block);
 
     hexEdit->appendData(block);
+    hexReceived += block.size();
+    if (!findBar->isHidden() && findBar->hexMode())
+        byteFinder->historyChanged();
     QScrollBar *scrollBar = hexEdit->verticalScrollBar();
     scrollBar->setValue(scrollBar->maximum());
 }
@@ -173,6 +178,8 @@ void SolvaneTerm::clearScreen()
 {
     termView->clear();
     hexEdit->setData(QByteArray());
+    hexReceived = 0;
+    byteFinder->historyReset();
 }
 
 void SolvaneTerm::setHexamode(bool on)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "solvaneterm.h"
 
+#include "find/bytefinder.h"
 #include "find/findbar.h"
 #include "hexview/hexview.h"
 #include "view/dovikview.h"
@@ -28,6 +29,14 @@ void SolvaneTerm::setUpFindBar()
         termView->setTextCursor(atMatch);
         termView->setFocus(Qt::OtherFocusReason);
     });
+    byteFinder = new ByteFinder(this);
+    byteFinder->setHistory([this] { return hexEdit->data(); },
+        [this] { return hexReceived - hexEdit->data().size(); });
+    connect(byteFinder, &ByteFinder::changed, this, [this] {
+        findBar->showHexResult(
+            byteFinder->currentIndex(), byteFinder->count(), byteFinder->countingDone());
+    });
+    connect(findBar, &FindBar::closed, byteFinder, &ByteFinder::clear);
     connect(findBar, &FindBar::hexSearchEdited, this,
         [this](const QByteArray &bytes) { findBytes(bytes, HexStep::Again); });
     connect(
@@ -42,34 +51,28 @@ void SolvaneTerm::openFindBar()
     // open, the bar keeps what it looks for.
     if (!findBar->isVisible()) {
         findBar->setHexMode(hexEdit->isVisible() && hexEdit->hasFocus());
-        hexMatch = -1;
+        byteFinder->clear();
     }
     findBar->open();
 }
 
-// Wraps around the end either way.
 void SolvaneTerm::findBytes(const QByteArray &bytes, HexStep step)
 {
-    const QByteArray data = hexEdit->data();
-    const int from = qMax(hexMatch, 0);
-    int found = -1;
-    if (step == HexStep::Previous) {
-        found = hexMatch > 0 ? hexEdit->lastIndexOf(bytes, hexMatch - 1 + bytes.size()) : -1;
-        if (found < 0)
-            found = hexEdit->lastIndexOf(bytes, data.size() + bytes.size());
+    if (step == HexStep::Again) {
+        byteFinder->setSearch(bytes);
+    } else if (bytes != byteFinder->bytes()) {
+        // Stepping in a search not started yet: from the oldest match, or back to the newest.
+        byteFinder->clear();
+        byteFinder->setSearch(bytes);
+        if (step == HexStep::Previous)
+            byteFinder->previous();
+    } else if (step == HexStep::Next) {
+        byteFinder->next();
     } else {
-        found = hexEdit->indexOf(bytes, step == HexStep::Again ? from : from + 1);
-        if (found < 0 || (step == HexStep::Next && hexMatch >= 0 && found <= hexMatch))
-            found = hexEdit->indexOf(bytes, 0);
+        byteFinder->previous();
     }
-    hexMatch = found;
-    // Matches may overlap, as in a run of equal bytes: each start counts.
-    int count = 0;
-    int before = 0;
-    for (int at = data.indexOf(bytes); at >= 0; at = data.indexOf(bytes, at + 1)) {
-        ++count;
-        if (at < found)
-            ++before;
-    }
-    findBar->showHexResult(found < 0 ? -1 : before, count);
+    // Searching from the match's own start selects it and scrolls to it.
+    const int offset = byteFinder->currentOffset();
+    if (offset >= 0)
+        hexEdit->indexOf(bytes, offset);
 }

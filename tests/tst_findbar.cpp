@@ -97,6 +97,8 @@ private slots:
     void highlightsFollowTheVisibleArea();
     void hexField_data();
     void hexField();
+    void hexResult_data();
+    void hexResult();
     void keysStayInTheBar_data();
     void keysStayInTheBar();
 };
@@ -402,6 +404,38 @@ void tst_FindBar::hexField()
     // The hex field never searches the text itself.
     QCOMPARE(f.bar.finder()->count(), 0);
     QVERIFY(f.edit.textCursor().selectedText().isEmpty());
+}
+
+void tst_FindBar::hexResult_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("countingDone");
+    QTest::addColumn<QString>("label");
+
+    QTest::newRow("current") << "0d" << 1 << 3 << true << "2 of 3";
+    QTest::newRow("counting") << "0d" << -1 << 7 << false << "Counting…";
+    QTest::newRow("none") << "0d" << -1 << 0 << true << "No matches";
+    QTest::newRow("no current one") << "0d" << -1 << 3 << true << "3 matches";
+    // The last search's results go on arriving while the field holds no bytes.
+    QTest::newRow("not hex") << "0d 0" << 1 << 3 << true << "Not hex";
+    QTest::newRow("empty") << "" << 1 << 3 << true << "";
+}
+
+void tst_FindBar::hexResult()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, index);
+    QFETCH(int, count);
+    QFETCH(bool, countingDone);
+    QFETCH(QString, label);
+
+    Fixture f(QString {});
+    f.bar.setHexMode(true);
+    QTest::keyClicks(f.field(), typed);
+    f.bar.showHexResult(index, count, countingDone);
+    QCOMPARE(f.label(), label);
 }
 
 void tst_FindBar::keysStayInTheBar_data()

@@ -111,11 +111,14 @@ bool FindBar::hexMode() const
     return hex;
 }
 
-void FindBar::showHexResult(int index, int count)
+void FindBar::showHexResult(int index, int count, bool countingDone)
 {
-    if (!hex || field->text().isEmpty())
+    // Results arrive as bytes do, also for the last search while the field holds no bytes.
+    if (!hex || !bytesFromHex(field->text()))
         return;
-    if (count == 0)
+    if (!countingDone)
+        countLabel->setText(tr("Counting…"));
+    else if (count == 0)
         countLabel->setText(tr("No matches"));
     else if (index < 0)
         countLabel->setText(tr("%1 matches").arg(count));

@@ -37,8 +37,9 @@ public:
     // each search through hexSearchEdited and hexFindRequested instead.
     void setHexMode(bool hex);
     bool hexMode() const;
-    // What the hex search found, for the count label: `index` from 0, -1 with no current match.
-    void showHexResult(int index, int count);
+    // What the hex search found, for the count label: `index` from 0, -1 with no current match;
+    // while counting goes on, only that it does.
+    void showHexResult(int index, int count, bool countingDone);
 
     QString text() const;
 

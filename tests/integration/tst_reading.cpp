@@ -32,6 +32,7 @@ private slots:
     void selectionHoldsWhileReceiving();
     void findText();
     void findBytes();
+    void findBytesAsTheHistoryGoes();
     void timeStampsFromTheMenu();
 
 private:
@@ -43,6 +44,7 @@ private:
     QLineEdit *field() const { return window->findChild<QLineEdit *>(QStringLiteral("findField")); }
     // Lines "line 1" to "line N"; every tenth says "needle".
     void receiveLines(int from, int to);
+    void receiveBytes(const QByteArray &bytes);
 
     std::unique_ptr<SimulatedDevice> device;
     std::unique_ptr<SolvaneTerm> window;
@@ -71,6 +73,12 @@ void tst_Reading::receiveLines(int from, int to)
     QVERIFY(device->write(lines));
     QTRY_VERIFY(access().termView()->toPlainText().endsWith(
         QStringLiteral("line %1%2\n").arg(to).arg(to % 10 == 0 ? " needle" : "")));
+}
+
+void tst_Reading::receiveBytes(const QByteArray &bytes)
+{
+    QVERIFY(device->write(bytes));
+    QTRY_VERIFY(access().hexEdit()->data().endsWith(bytes.right(8)));
 }
 
 // Also at the end of the text, where the window keeps a view that follows at the end.
@@ -178,6 +186,51 @@ void tst_Reading::findBytes()
     QCOMPARE(count(), QStringLiteral("2 of 2"));
     QTest::keyClick(field(), Qt::Key_Escape);
     QVERIFY(hex->hasFocus());
+}
+
+// The oldest bytes of a full hex view go with their matches; the current match stays on its
+// bytes for as long as they are kept.
+void tst_Reading::findBytesAsTheHistoryGoes()
+{
+    access().ui().actionHexa_Mode->setChecked(true);
+    HexView *hex = access().hexEdit();
+    // Appends past it keep 112 bytes, whole rows of 16.
+    hex->setHistoryLimit(128);
+    QByteArray bytes(128, '.');
+    for (const int at : {40, 60, 80, 100})
+        bytes.replace(at, 2, "ab");
+    bytes[127] = 'w';
+    receiveBytes(bytes);
+    hex->setFocus();
+    QTRY_VERIFY(hex->hasFocus());
+    access().ui().actionFind->trigger();
+    QTest::keyClicks(field(), QStringLiteral("61 62"));
+    QTRY_COMPARE(count(), QStringLiteral("1 of 4"));
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(count(), QStringLiteral("2 of 4"));
+
+    // 32 bytes without a match go: the current match is now 32 bytes further forward.
+    receiveBytes(QByteArray(15, '.') + 'x');
+    QCOMPARE(hex->data().size(), 112);
+    QCOMPARE(count(), QStringLiteral("2 of 4"));
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(count(), QStringLiteral("3 of 4"));
+    QCOMPARE(hex->data().mid(hex->cursorPosition() - 3, 4), QByteArray(".ab."));
+
+    // The current match goes, with two others: Next goes to the oldest match kept.
+    receiveBytes(QByteArray(63, '.') + 'y');
+    QCOMPARE(count(), QStringLiteral("1 matches"));
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(count(), QStringLiteral("1 of 1"));
+
+    // After Clear Screen, Next starts at the first byte.
+    access().clearScreen();
+    QCOMPARE(count(), QStringLiteral("No matches"));
+    receiveBytes("ab.ab");
+    QCOMPARE(count(), QStringLiteral("2 matches"));
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(count(), QStringLiteral("1 of 2"));
+    QCOMPARE(hex->cursorPosition(), 2);
 }
 
 // Lines that start once the entry is checked carry their arrival time; the hex view never does.
