@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QRawFont>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -412,6 +413,12 @@ void DovikView::paintStamps(const QRect &area)
     const int top = verticalScrollBar()->value();
     const qreal left = document()->documentMargin() - horizontalScrollBar()->value();
     const QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const qreal ascent = QFontMetricsF(painter.font()).ascent();
+    // The lines of one received block share their stamp; laying it out once is what makes a
+    // full screen of stamps cheap to draw.
+    int laidOut = -1;
+    QStaticText stamp;
+    stamp.setTextFormat(Qt::PlainText);
     for (QTextBlock line = cursorForPosition(QPoint(0, area.top())).block(); line.isValid();
          line = line.next()) {
         const QRectF rect = layout->blockBoundingRect(line);
@@ -420,9 +427,13 @@ void DovikView::paintStamps(const QRect &area)
         const QTextLayout *lines = line.layout();
         if (line.userState() < 0 || !lines || lines->lineCount() == 0)
             continue;
+        if (line.userState() != laidOut) {
+            laidOut = line.userState();
+            stamp.setText(stampText(laidOut));
+        }
         const QTextLine first = lines->lineAt(0);
-        painter.drawText(QPointF(left, rect.top() + first.y() + first.ascent() - top),
-            stampText(line.userState()));
+        painter.drawStaticText(
+            QPointF(left, rect.top() + first.y() + first.ascent() - ascent - top), stamp);
     }
 }
 
