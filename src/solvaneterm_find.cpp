@@ -6,7 +6,6 @@
 #include "hexview/hexview.h"
 #include "view/dovikview.h"
 
-#include <QTextCursor>
 #include <QVBoxLayout>
 
 void SolvaneTerm::setUpFindBar()
@@ -22,11 +21,6 @@ void SolvaneTerm::setUpFindBar()
             hexEdit->setFocus(Qt::OtherFocusReason);
             return;
         }
-        // The match was shown as a selection, which would hold the view still for good: the
-        // view stays on it, and follows again once scrolled back to the end.
-        QTextCursor atMatch = termView->textCursor();
-        atMatch.clearSelection();
-        termView->setTextCursor(atMatch);
         termView->setFocus(Qt::OtherFocusReason);
     });
     byteFinder = new ByteFinder(this);

@@ -413,6 +413,8 @@ void tst_DovikView::timeStamps_data()
                                             << "#0a\n#1b";
     QTest::newRow("CR | LF") << QByteArrayList {"a\r", "\nb"} << "11"
                              << "#0a\n#1b";
+    QTest::newRow("first character split between blocks")
+        << QByteArrayList {"a\r\n\xe2", "\x82\xac"} << "11" << QStringLiteral(u"#0a\n#0\u20ac");
     QTest::newRow("BS keeps the line's stamp") << QByteArrayList {"ab", "\b\b\bc"} << "11"
                                                << "#0c";
     QTest::newRow("BS joins lines under the first one's stamp")
@@ -839,6 +841,10 @@ void tst_DovikView::keys_data()
 
     QTest::newRow("a") << int(Qt::Key_A) << int(Qt::NoModifier) << "a" << true;
     QTest::newRow("Shift alone") << int(Qt::Key_Shift) << int(Qt::NoModifier) << "" << false;
+    for (const Qt::Key alone :
+        {Qt::Key_AltGr, Qt::Key_Mode_switch, Qt::Key_Super_L, Qt::Key_Hyper_R})
+        QTest::addRow("modifier 0x%x alone", alone)
+            << int(alone) << int(Qt::NoModifier) << "" << false;
     QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << "\r" << true;
     QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier) << "\t" << true;
     QTest::newRow("Shift+Tab") << int(Qt::Key_Tab) << int(Qt::ShiftModifier) << "\t" << true;
@@ -860,7 +866,11 @@ void tst_DovikView::keys()
     QSignalSpy spy(view, &DovikView::keyInput);
     QVERIFY(spy.isValid());
 
-    QTest::keyClick(view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    // QTest cannot name the text of every modifier key, so the table gives it.
+    if (modifiers == Qt::NoModifier)
+        QTest::sendKeyEvent(QTest::Click, view, Qt::Key(key), text, Qt::NoModifier);
+    else
+        QTest::keyClick(view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
 
     // QTest presses the modifier key on its own first, as a keyboard would.
     QCOMPARE(spy.count(), modifiers == Qt::NoModifier ? 1 : 2);

@@ -99,6 +99,8 @@ private slots:
     void hexField();
     void hexResult_data();
     void hexResult();
+    void closingKeepsOnlyTheUsersSelection_data();
+    void closingKeepsOnlyTheUsersSelection();
     void keysStayInTheBar_data();
     void keysStayInTheBar();
 };
@@ -250,6 +252,8 @@ void tst_FindBar::followsAppendAndTrim_data()
         {"trim a line without match", {"-2", "\nmatch 3"}, "1 of 3", "match 1"},
         {"trim the current", {"-3"}, "1 of 1", "match 2"},
         {"trim, then append", {"-3", "\nmatch 3", "\nmatch 4"}, "1 of 3", "match 2"},
+        // "leave" puts the cursor at the end, as a key pressed in the view does.
+        {"leave the match, then trim it", {"leave", "-3"}, "1 of 1", "match 2"},
     };
     for (const bool counted : {true, false}) {
         for (const auto &[name, changes, label, current] : rows) {
@@ -272,7 +276,9 @@ void tst_FindBar::followsAppendAndTrim()
     if (afterCounting)
         QVERIFY(f.waitForCount());
     for (const QString &change : changes) {
-        if (change.startsWith(QLatin1Char('-')))
+        if (change == QLatin1String("leave"))
+            f.edit.moveCursor(QTextCursor::End);
+        else if (change.startsWith(QLatin1Char('-')))
             f.trimLines(change.mid(1).toInt());
         else
             f.append(change);
@@ -284,9 +290,16 @@ void tst_FindBar::followsAppendAndTrim()
     const int current = f.bar.finder()->currentPosition();
     QCOMPARE(f.edit.document()->findBlock(current).text(), currentLine);
     QCOMPARE(f.edit.toPlainText().mid(current, 5), QStringLiteral("match"));
-    // The view shows the match the label counts, also when the one it showed was trimmed.
-    QTRY_COMPARE(f.selected(), QStringLiteral("match"));
-    QCOMPARE(f.selectedAt(), current);
+    // The view shows the match the label counts, also when the one it showed was trimmed,
+    // unless the user had gone elsewhere.
+    if (changes.contains(QStringLiteral("leave"))) {
+        QTest::qWait(20);
+        QVERIFY(!f.edit.textCursor().hasSelection());
+        QVERIFY(f.edit.textCursor().atEnd());
+    } else {
+        QTRY_COMPARE(f.selected(), QStringLiteral("match"));
+        QCOMPARE(f.selectedAt(), current);
+    }
 
     // Stepping all the way round visits each match once and comes back.
     QList<int> visited {current};
@@ -436,6 +449,32 @@ void tst_FindBar::hexResult()
     QTest::keyClicks(f.field(), typed);
     f.bar.showHexResult(index, count, countingDone);
     QCOMPARE(f.label(), label);
+}
+
+void tst_FindBar::closingKeepsOnlyTheUsersSelection_data()
+{
+    QTest::addColumn<bool>("ownSelection");
+
+    QTest::newRow("the match") << false;
+    QTest::newRow("the user's own") << true;
+}
+
+// A match left selected would hold the view still after the bar has gone.
+void tst_FindBar::closingKeepsOnlyTheUsersSelection()
+{
+    QFETCH(bool, ownSelection);
+
+    Fixture f(QStringLiteral("first line\nmatch\nlast"));
+    QTest::keyClicks(f.field(), QStringLiteral("match"));
+    QCOMPARE(f.selected(), QStringLiteral("match"));
+    if (ownSelection) {
+        QTextCursor own(f.edit.document());
+        own.setPosition(6, QTextCursor::KeepAnchor);
+        f.edit.setTextCursor(own);
+    }
+    QTest::keyClick(f.field(), Qt::Key_Escape);
+    QCOMPARE(f.selected(), ownSelection ? QStringLiteral("first ") : QString());
+    QCOMPARE(f.edit.textCursor().position(), ownSelection ? 6 : 16);
 }
 
 void tst_FindBar::keysStayInTheBar_data()

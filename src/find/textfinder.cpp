@@ -98,8 +98,17 @@ void TextFinder::clear()
     highlightTimer.stop();
     current = -1;
     reselect = false;
-    if (edit)
+    if (edit) {
         edit->setExtraSelections({});
+        // A match left selected would hold the view still for good; a selection the user made
+        // stays.
+        QTextCursor cursor = edit->textCursor();
+        if (cursor.hasSelection() && cursor == shownMatch) {
+            cursor.clearSelection();
+            edit->setTextCursor(cursor);
+        }
+    }
+    shownMatch = QTextCursor();
     if (hadSearch)
         emit changed();
 }
@@ -199,9 +208,9 @@ void TextFinder::contentsChanged(int position, int removed, int added)
     }
     if (currentLost) {
         current = findFrom(qMin(position, documentLength()), false);
-        // The selection that showed it went with it. Not now: whoever is changing the text may
-        // still be placing the view.
-        reselect = current >= 0;
+        // The selection that showed it went with it, unless the user had already left it. Not
+        // now: whoever is changing the text may still be placing the view.
+        reselect = current >= 0 && edit->textCursor() == shownMatch;
     }
 
     scheduleHighlights();
@@ -283,6 +292,7 @@ void TextFinder::selectCurrent()
     cursor.setPosition(current);
     cursor.setPosition(current + needle.size(), QTextCursor::KeepAnchor);
     edit->setTextCursor(cursor);
+    shownMatch = cursor;
 }
 
 void TextFinder::moveCurrent(bool backward)

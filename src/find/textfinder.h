@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTextCursor>
 #include <QTimer>
 
 #include <vector>
@@ -77,6 +78,9 @@ private:
     int countedUpTo = 0;
     bool counting = false;
     int current = -1;
+    // The selection that shows the current match, as last set; the document moves it along with
+    // the view's own, so the two stay equal while the user leaves the match shown.
+    QTextCursor shownMatch;
     bool reselect = false;
     QTimer countTimer;
     QTimer highlightTimer;

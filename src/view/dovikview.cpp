@@ -227,12 +227,11 @@ void DovikView::insertView(const QByteArray &data, const QDateTime &arrival)
             ensureCursorVisible();
     }
     const int selectionEndsBy = cursor.position();
-    if (!block.text.isEmpty()) {
-        const int firstLine = stamping ? cursor.blockNumber() : 0;
+    const int firstLine = stamping ? cursor.blockNumber() : 0;
+    if (!block.text.isEmpty())
         cursor.insertText(block.text);
-        if (stamping)
-            stampLinesFrom(firstLine, arrival);
-    }
+    if (stamping)
+        stampLinesFrom(firstLine, arrival);
     if (following)
         ensureCursorVisible();
     else if (selectionAtEnd)
@@ -308,7 +307,7 @@ void DovikView::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     const bool modifierAlone = (key >= Qt::Key_Shift && key <= Qt::Key_ScrollLock)
         || key == Qt::Key_AltGr || key == Qt::Key_Super_L || key == Qt::Key_Super_R
-        || key == Qt::Key_Hyper_L || key == Qt::Key_Hyper_R;
+        || key == Qt::Key_Hyper_L || key == Qt::Key_Hyper_R || key == Qt::Key_Mode_switch;
     if (!modifierAlone)
         followEnd();
     emit keyInput(key, event->text());
@@ -375,7 +374,8 @@ void DovikView::stampLinesFrom(int blockNumber, const QDateTime &arrival)
          line = line.next()) {
         if (line.userState() != lineNotStamped)
             continue;
-        if (line.length() <= 1 && !line.next().isValid())
+        // A line's first byte may be one of a character still incomplete.
+        if (line.length() <= 1 && !line.next().isValid() && !decoder.holdsBytes())
             break;
         line.setUserState(time);
     }

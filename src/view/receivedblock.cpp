@@ -95,3 +95,8 @@ void ReceivedTextDecoder::reset()
     heldBack.clear();
     shownEndsWithCr = false;
 }
+
+bool ReceivedTextDecoder::holdsBytes() const
+{
+    return !heldBack.isEmpty();
+}

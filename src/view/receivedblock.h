@@ -30,6 +30,8 @@ public:
     ReceivedBlock decode(const QByteArray &data);
     // Forgets the held-back bytes and the CR, for a display that starts again empty.
     void reset();
+    // Whether bytes of a character are waiting for the rest of it.
+    bool holdsBytes() const;
 
 private:
     QByteArray heldBack;
