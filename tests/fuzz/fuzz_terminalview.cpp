@@ -5,11 +5,13 @@
 // UTF-8 except for a character that the next block may still complete, every line end starting a
 // new paragraph, and a CR that ended the text shown making one line end with an LF that starts
 // the next block's text. A stream without backspaces must also show the same in one block.
+// With time stamps on, the text is the same, and every line that has a byte has a stamp.
 
 #include "view/dovikview.h"
 
 #include <QApplication>
 #include <QByteArray>
+#include <QTextBlock>
 #include <QTextDocument>
 
 #include <cstdint>
@@ -132,6 +134,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
     FuzzedDataProvider input(bytes, size);
+    const bool stamps = input.ConsumeBool();
+    view->setTimeStamps(stamps);
     view->clear();
     Shown expected;
     QByteArray stream;
@@ -144,6 +148,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
         const QString actual = view->document()->toRawText();
         if (actual != expected.text)
             fail(block, expected.text, actual);
+        if (stamps) {
+            const QTextBlock last = view->document()->lastBlock();
+            for (QTextBlock line = view->document()->begin(); line.isValid(); line = line.next()) {
+                if (line.userState() < 0 && (line != last || !line.text().isEmpty()))
+                    fail(block, QStringLiteral("a stamp on line %1").arg(line.blockNumber()),
+                        line.text());
+            }
+        }
         stream += block;
     }
 
