@@ -169,6 +169,7 @@ private slots:
     void timeStamps();
     void stampsLookLikeText_data();
     void stampsLookLikeText();
+    void switchingStampsKeepsTheLineInView();
     void trimsKeepStamps_data();
     void trimsKeepStamps();
     void insertViewFollowsTheEnd();
@@ -422,6 +423,17 @@ void tst_DovikView::timeStamps_data()
         << "#0ae\n#1f";
     QTest::newRow("BS within the block") << QByteArrayList {"ab\bc\n"} << "1"
                                          << "#0ac\n";
+    QTest::newRow("BS joins onto a line of its own")
+        << QByteArrayList {"ab\n", "cd", "\b\b\be"} << "111"
+        << "#0abe";
+    QTest::newRow("BS joins onto an empty line") << QByteArrayList {"a\n", "\bb"} << "11"
+                                                 << "#0ab";
+    QTest::newRow("BS joins a line begun with stamps off")
+        << QByteArrayList {"a\n", "b", "\b\bc"} << "101"
+        << "#0ac";
+    QTest::newRow("BS joins onto a line begun with stamps off")
+        << QByteArrayList {"a\nb", "\b\bc"} << "01"
+        << "ac";
     QTest::newRow("switched on within a line") << QByteArrayList {"a\nb", "c\nd"} << "01"
                                                << "a\nbc\n#1d";
     QTest::newRow("switched off: none shown") << QByteArrayList {"a\nb", "c\nd"} << "10"
@@ -503,6 +515,27 @@ void tst_DovikView::stampsLookLikeText()
     QCOMPARE(
         withStamps.copy(int(shift), 0, width, height), image(unstamped).copy(0, 0, width, height));
     capture.setDocument(nullptr);
+}
+
+// The margin narrows the text, and long lines wrap anew.
+void tst_DovikView::switchingStampsKeepsTheLineInView()
+{
+    QByteArray lines;
+    for (int i = 0; i < 600; ++i)
+        lines += "line " + QByteArray::number(i) + ' ' + QByteArray("word ").repeated(30) + "\r\n";
+    feed(view, lines);
+    scrollToLine(view, 300);
+    QVERIFY(firstShown(view).startsWith(QLatin1String("line 300 ")));
+    for (const bool on : {true, false, true}) {
+        view->setTimeStamps(on);
+        QVERIFY2(firstShown(view).startsWith(QLatin1String("line 300 ")),
+            qPrintable(firstShown(view).left(10)));
+    }
+    // At the end, it stays at the end.
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    view->setTimeStamps(false);
+    QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    QVERIFY(view->isFollowing());
 }
 
 void tst_DovikView::trimsKeepStamps_data()

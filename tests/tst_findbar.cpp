@@ -254,6 +254,8 @@ void tst_FindBar::followsAppendAndTrim_data()
         {"trim, then append", {"-3", "\nmatch 3", "\nmatch 4"}, "1 of 3", "match 2"},
         // "leave" puts the cursor at the end, as a key pressed in the view does.
         {"leave the match, then trim it", {"leave", "-3"}, "1 of 1", "match 2"},
+        // "layout" changes the document's margin, which Qt reports as all text replaced.
+        {"a change of layout only", {"layout"}, "2 of 3", "match 1"},
     };
     for (const bool counted : {true, false}) {
         for (const auto &[name, changes, label, current] : rows) {
@@ -278,6 +280,8 @@ void tst_FindBar::followsAppendAndTrim()
     for (const QString &change : changes) {
         if (change == QLatin1String("leave"))
             f.edit.moveCursor(QTextCursor::End);
+        else if (change == QLatin1String("layout"))
+            f.edit.document()->setDocumentMargin(f.edit.document()->documentMargin() + 20);
         else if (change.startsWith(QLatin1Char('-')))
             f.trimLines(change.mid(1).toInt());
         else

@@ -180,7 +180,8 @@ void TextFinder::contentsChanged(int position, int removed, int added)
     bool currentLost = false;
     if (current >= removedEnd) {
         current += shift;
-    } else if (current >= 0 && current + length > position) {
+    } else if (current >= 0 && current + length > position && !(shift == 0 && matchesAt(current))) {
+        // A change of layout or format only reports its whole range as replaced.
         current = -1;
         currentLost = true;
     }
@@ -365,6 +366,13 @@ int TextFinder::findFrom(int position, bool backward) const
     position = qMax(0, position);
     const int found = firstIn(position, end);
     return found >= 0 ? found : firstIn(0, position);
+}
+
+bool TextFinder::matchesAt(int position) const
+{
+    const QTextBlock block = edit->document()->findBlock(position);
+    return block.text().mid(position - block.position(), needle.size()).compare(needle, sensitivity)
+        == 0;
 }
 
 int TextFinder::topVisiblePosition() const

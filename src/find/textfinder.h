@@ -67,6 +67,7 @@ private:
     // The first match at or after `position`, or with `backward` the last one at or before it,
     // wrapping around the document; -1 with none.
     int findFrom(int position, bool backward) const;
+    bool matchesAt(int position) const;
     int topVisiblePosition() const;
     int documentLength() const;
 

@@ -48,11 +48,8 @@ constexpr qreal displayHeightAfterTrim = 4.5e6;
 
 // How much of the text colour a time stamp keeps over the background.
 constexpr qreal stampOpacity = 0.55;
-// A line's user state is the time its first byte arrived, in milliseconds since midnight, or one
-// of these.
+// A line's user state is the time its first byte arrived, in milliseconds since midnight, or this.
 constexpr int lineNotStamped = -1;
-// Begun before time stamps were switched on: its first byte's time is not known.
-constexpr int lineBegunUnstamped = -2;
 const QString stampPattern = QStringLiteral("hh:mm:ss.zzz ");
 
 QList<QGlyphRun> glyphsOf(const QString &text, const QFont &font)
@@ -222,16 +219,22 @@ void DovikView::insertView(const QByteArray &data, const QDateTime &arrival)
     // goes into the document as a single insertion.
     const ReceivedBlock block = decoder.decode(data);
     for (int i = 0; i < block.deletions && cursor.position() != 0; ++i) {
+        // Lines joined keep the later one's state, but the joined line began with the first.
+        const bool joins = cursor.positionInBlock() == 0;
+        const int firstLineState = joins ? cursor.block().previous().userState() : lineNotStamped;
         cursor.deletePreviousChar();
+        if (joins)
+            cursor.block().setUserState(firstLineState);
         if (following)
             ensureCursorVisible();
     }
     const int selectionEndsBy = cursor.position();
-    const int firstLine = stamping ? cursor.blockNumber() : 0;
+    const int firstLine = cursor.blockNumber();
+    const bool firstLineEmpty = cursor.block().length() <= 1;
     if (!block.text.isEmpty())
         cursor.insertText(block.text);
     if (stamping)
-        stampLinesFrom(firstLine, arrival);
+        stampLinesFrom(firstLine, firstLineEmpty, arrival);
     if (following)
         ensureCursorVisible();
     else if (selectionAtEnd)
@@ -256,10 +259,15 @@ void DovikView::setTimeStamps(bool on)
     if (on == stamping)
         return;
     stamping = on;
-    QTextBlock last = document()->lastBlock();
-    if (on && !last.text().isEmpty() && last.userState() == lineNotStamped)
-        last.setUserState(lineBegunUnstamped);
+    // The margin changes the width the text wraps in; the reader stays on the same line.
+    const bool following = isFollowing();
+    const QTextCursor top = cursorForPosition(QPoint(0, 0));
+    const qreal intoLine = verticalScrollBar()->value() - lineTop(top);
     updateStampMargin();
+    if (following)
+        followEnd();
+    else
+        verticalScrollBar()->setValue(qRound(lineTop(top) + intoLine));
 }
 
 bool DovikView::timeStamps() const
@@ -367,11 +375,14 @@ void DovikView::chooseTextShaping()
 // Lines that have no stamp yet get the arrival time once their first byte is there; the text
 // itself never holds a stamp, so that finding, copying and the line length limits see only what
 // the device sent.
-void DovikView::stampLinesFrom(int blockNumber, const QDateTime &arrival)
+void DovikView::stampLinesFrom(int blockNumber, bool wasEmpty, const QDateTime &arrival)
 {
     const int time = arrival.time().msecsSinceStartOfDay();
-    for (QTextBlock line = document()->findBlockByNumber(blockNumber); line.isValid();
-         line = line.next()) {
+    QTextBlock line = document()->findBlockByNumber(blockNumber);
+    // A line with text already began before: while time stamps were off, if it has none.
+    if (!wasEmpty)
+        line = line.next();
+    for (; line.isValid(); line = line.next()) {
         if (line.userState() != lineNotStamped)
             continue;
         // A line's first byte may be one of a character still incomplete.

@@ -85,7 +85,7 @@ private:
     qreal lineTop(const QTextCursor &cursor) const;
     void trimOldestText(bool following);
     void chooseTextShaping();
-    void stampLinesFrom(int blockNumber, const QDateTime &arrival);
+    void stampLinesFrom(int blockNumber, bool wasEmpty, const QDateTime &arrival);
     void updateStampMargin();
     qreal stampWidth() const;
     void paintStamps(const QRect &area);
