@@ -128,6 +128,8 @@ private:
     QList<QPair<int, bool>> functionCheckLF;
     QList<QPair<int, bool>> functionCheckCR;
     QPointer<FunctionDlg> functionDlg;
+    // The window position as the settings held it at start.
+    QPoint storedPos;
     DovikView *termView;
     HexView *hexEdit;
     int delay;

@@ -40,7 +40,11 @@ void SolvaneTerm::readSettings()
     // fails at every start.
     const WindowPlacement placement = placeStoredWindow(stored.pos, stored.size, minimumSize(),
         availableScreenAreas(), style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
-    move(placement.pos);
+    // Where the window cannot be placed, the position stored by a session that could stays for the
+    // next such session.
+    storedPos = stored.pos;
+    if (platformPlacesWindows(QGuiApplication::platformName()))
+        move(placement.pos);
     resize(placement.size);
 
     ui.action_Toolbar->setChecked(stored.toolbarHidden);
@@ -71,7 +75,7 @@ void SolvaneTerm::writeSettings()
     statusMsg(tr("store current settings..."));
 
     StoredSettings current;
-    current.pos = pos();
+    current.pos = platformPlacesWindows(QGuiApplication::platformName()) ? pos() : storedPos;
     current.size = size();
     current.toolbarHidden = ui.action_Toolbar->isChecked();
     current.font = termView->getFont();

@@ -96,3 +96,8 @@ WindowPlacement placeStoredWindow(const QPoint &pos, const QSize &size, const QS
             pulledOnto(pos.y(), qint64(placedSize.height()) + titleBarHeight, vertical(home)));
     return {placedPos, placedSize};
 }
+
+bool platformPlacesWindows(const QString &platformName)
+{
+    return !platformName.startsWith(QLatin1String("wayland"));
+}

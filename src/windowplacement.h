@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <QVector>
 
 // Where a window goes when its stored geometry comes back from the settings store. A stored size
@@ -24,5 +25,9 @@ struct WindowPlacement
 // top the title bar takes.
 WindowPlacement placeStoredWindow(const QPoint &pos, const QSize &size, const QSize &minimum,
     const QVector<QRect> &screens, int titleBarHeight);
+
+// Whether the program can place its windows on the named Qt platform. A Wayland compositor places
+// windows itself and tells a program nothing true about where they are.
+bool platformPlacesWindows(const QString &platformName);
 
 #endif // WINDOWPLACEMENT_H

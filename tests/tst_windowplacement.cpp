@@ -27,6 +27,8 @@ class tst_WindowPlacement : public QObject
 private slots:
     void placement_data();
     void placement();
+    void platformsThatPlaceWindows_data();
+    void platformsThatPlaceWindows();
 };
 
 void tst_WindowPlacement::placement_data()
@@ -95,6 +97,25 @@ void tst_WindowPlacement::placement()
     const WindowPlacement placed = placeStoredWindow(pos, size, minimum, screens, titleBar);
     QCOMPARE(placed.pos, placedPos);
     QCOMPARE(placed.size, placedSize);
+}
+
+void tst_WindowPlacement::platformsThatPlaceWindows_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<bool>("places");
+
+    QTest::newRow("X11") << "xcb" << true;
+    QTest::newRow("offscreen") << "offscreen" << true;
+    QTest::newRow("Wayland") << "wayland" << false;
+    QTest::newRow("Wayland with EGL") << "wayland-egl" << false;
+    QTest::newRow("Wayland, X composite") << "wayland-xcomposite-glx" << false;
+}
+
+void tst_WindowPlacement::platformsThatPlaceWindows()
+{
+    QFETCH(QString, platform);
+    QFETCH(bool, places);
+    QCOMPARE(platformPlacesWindows(platform), places);
 }
 
 QTEST_APPLESS_MAIN(tst_WindowPlacement)
