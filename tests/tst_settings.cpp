@@ -131,7 +131,7 @@ int toolkitPointSize(int stored)
 int toolkitWeight(int stored)
 {
     QFont font;
-    font.setWeight(stored);
+    font.setWeight(static_cast<decltype(font.weight())>(stored));
     return font.weight();
 }
 
