@@ -64,9 +64,9 @@ void benchBytes(const QByteArray &lines)
     qint64 dropped = 0;
     ByteFinder finder;
     finder.setHistory([&history] { return history; }, [&dropped] { return dropped; });
-    std::printf("\nhex history %d bytes\n%-20s %10s %10s %8s %12s %10s %10s %12s %9s\n",
-        history.size(), "bytes", "first ms", "slowest ms", "slices", "counted ms", "next ms",
-        "prev ms", "old count ms", "count");
+    std::printf("\nhex history %lld bytes\n%-20s %10s %10s %8s %12s %10s %10s %12s %9s\n",
+        static_cast<long long>(history.size()), "bytes", "first ms", "slowest ms", "slices",
+        "counted ms", "next ms", "prev ms", "old count ms", "count");
     const QByteArray searches[] = {QByteArray::fromHex("0d0a"), QByteArray::fromHex("0000"),
         QByteArray("FAILED"), QByteArray::fromHex("fffe")};
     for (const QByteArray &bytes : searches) {

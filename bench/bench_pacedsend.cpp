@@ -120,7 +120,7 @@ int main(int argc, char **argv)
     report("paced send", clock.elapsed(), cpuSeconds() - cpu);
     while (device.received().size() < characters && clock.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    std::printf("device received %d bytes\n", device.received().size());
+    std::printf("device received %lld bytes\n", static_cast<long long>(device.received().size()));
 
     clock.restart();
     cpu = cpuSeconds();

@@ -141,8 +141,8 @@ int main(int argc, char **argv)
         slowestNs = 0;
         std::fflush(stdout);
     }
-    std::printf("hex view holds %d bytes; total %.1f s\n", access.hexEdit()->data().size(),
-        double(total.elapsed()) / 1000.0);
+    std::printf("hex view holds %lld bytes; total %.1f s\n",
+        static_cast<long long>(access.hexEdit()->data().size()), double(total.elapsed()) / 1000.0);
 
     access.setSerialPort(nullptr);
     qInstallMessageHandler(nullptr);

@@ -9,7 +9,8 @@ QFont terminalFont(const QString &family, int pointSize, int weight, bool italic
 {
     QFont font;
     font.setFamily(family);
-    font.setWeight(weight);
+    // Qt 5 takes the weight as an int, Qt 6 as a QFont::Weight; either gets the stored number.
+    font.setWeight(static_cast<decltype(font.weight())>(weight));
     font.setPointSize(pointSize);
     font.setStyle(italic ? QFont::StyleItalic : QFont::StyleNormal);
     return font;

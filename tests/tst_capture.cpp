@@ -22,7 +22,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextCodec>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -284,9 +283,11 @@ void tst_Capture::outsideLatin1()
         QCOMPARE(saved, utf8);
         return;
     }
-    // Read back the way a reader of HTML without a declared character set does.
+    // Read back the way a reader of HTML without a declared character set does: a declared one
+    // would win over the Latin-1 the capture is written in.
+    QVERIFY2(!saved.toLower().contains("charset"), saved.constData());
     QTextDocument parsed;
-    parsed.setHtml(QTextCodec::codecForHtml(saved)->toUnicode(saved));
+    parsed.setHtml(QString::fromLatin1(saved));
     QCOMPARE(parsed.toPlainText(), shown);
     // Everything else, "é" included, is the same Latin-1 byte as before.
     QString expected = view->toHtml();

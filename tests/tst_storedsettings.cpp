@@ -98,9 +98,9 @@ void tst_StoredSettings::load_data()
         storedWith([](StoredSettings &s) { s.font.setPointSize(22); }));
     row("fontweight 0 replaced", "fontweight=0\n", StoredSettings());
     row("fontweight 25 kept", "fontweight=25\n",
-        storedWith([](StoredSettings &s) { s.font.setWeight(25); }));
+        storedWith([](StoredSettings &s) { s.font.setWeight(QFont::Weight(25)); }));
     row("fontweight 75 kept", "fontweight=75\n",
-        storedWith([](StoredSettings &s) { s.font.setWeight(75); }));
+        storedWith([](StoredSettings &s) { s.font.setWeight(QFont::Weight(75)); }));
     row("italic", "fontstyle=true\n",
         storedWith([](StoredSettings &s) { s.font.setStyle(QFont::StyleItalic); }));
     row("colours by short names", "fontcolor=red\nbackcolor=#00F\n",

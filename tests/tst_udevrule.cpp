@@ -84,11 +84,10 @@ bool isParentKey(const RuleKey &key)
 bool parseRule(const QString &text, QVector<RuleKey> *keys)
 {
     static const QRegularExpression keyPattern(QStringLiteral(
-        "\\s*([A-Z_]+)(?:\\{([^}]*)\\})?\\s*(==|!=|\\+=|-=|:=|=)\\s*\"([^\"]*)\"\\s*(?:,|$)"));
+        "\\G\\s*([A-Z_]+)(?:\\{([^}]*)\\})?\\s*(==|!=|\\+=|-=|:=|=)\\s*\"([^\"]*)\"\\s*(?:,|$)"));
     int position = 0;
     while (position < text.size()) {
-        const QRegularExpressionMatch match = keyPattern.match(text, position,
-            QRegularExpression::NormalMatch, QRegularExpression::AnchoredMatchOption);
+        const QRegularExpressionMatch match = keyPattern.match(text, position);
         if (!match.hasMatch() || match.capturedLength() == 0)
             return false;
         RuleKey key;

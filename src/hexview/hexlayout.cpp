@@ -128,5 +128,6 @@ int HexLayout::valueForTopRow(qint64 row, int maximum, int viewportHeight) const
         return 0;
     if (row >= last)
         return maximum;
-    return int(qBound<qint64>(1, divideRounding(row * maximum, last), qMax(1, maximum - 1)));
+    return int(
+        qBound(qint64(1), divideRounding(row * maximum, last), qint64(qMax(1, maximum - 1))));
 }

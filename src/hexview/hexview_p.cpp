@@ -32,7 +32,7 @@ QString hexByte(char byte)
 // A nibble position as a byte index, for interfaces that count in int.
 int byteOf(qint64 position)
 {
-    return int(qBound<qint64>(0, position / 2, INT_MAX));
+    return int(qBound(qint64(0), position / 2, qint64(INT_MAX)));
 }
 } // namespace
 

@@ -3,6 +3,8 @@
 
 #include "hexview/hexlayout.h"
 
+#include <cstring>
+
 namespace {
 const int BytesPerRow = HexLayout::BytesPerRow;
 const int HexFieldWidth = 48;
@@ -60,8 +62,13 @@ void XByteArray::appendData(const QByteArray &block)
     const qint64 keep = _historyLimit - _historyLimit / 8;
     const qint64 drop = qMin(wholeRowsUp(total - keep), wholeRowsDown(total));
     if (drop < _data.size()) {
-        // In place: the memory already touched is all the memory ever touched.
-        _data.remove(0, int(drop));
+        // In place: the memory already touched is all the memory ever touched. Moved by hand,
+        // since Qt 6's remove() from the front only moves the start, and the append after it
+        // then finds no room at the end and reallocates.
+        const int kept = _data.size() - int(drop);
+        char *bytes = _data.data();
+        std::memmove(bytes, bytes + drop, size_t(kept));
+        _data.truncate(kept);
         _data.append(block);
     } else {
         const int skip = int(drop - _data.size());

@@ -224,8 +224,9 @@ TransmitQueue::Step TransmitQueue::stepFile(Item &item)
 
     const int byteMs = bytePause ? bytePause() : 0;
     const int lineMs = lineFeedPause ? lineFeedPause() : 0;
-    const int size
-        = byteMs <= 0 && lineMs <= 0 ? std::min(fileChunk, item.bytes.size() - item.offset) : 1;
+    const int size = byteMs <= 0 && lineMs <= 0
+        ? int(std::min<qsizetype>(fileChunk, item.bytes.size() - item.offset))
+        : 1;
     const char last = item.bytes.at(item.offset + size - 1);
     const Put result = put(item.bytes.mid(item.offset, size));
     if (result != Put::Taken)

@@ -399,12 +399,13 @@ void tst_ReceivePath::typingInHexViewChangesNothing_data()
     // Each row would change the bytes if the view were editable.
     QTest::newRow("hex digits") << QStringLiteral("0f9a") << QKeySequence();
     QTest::newRow("delete first byte")
-        << QString() << QKeySequence(Qt::CTRL + Qt::Key_Home, Qt::Key_Delete);
+        << QString() << QKeySequence(QStringLiteral("Ctrl+Home, Del"), QKeySequence::PortableText);
     QTest::newRow("backspace at end")
-        << QString() << QKeySequence(Qt::CTRL + Qt::Key_End, Qt::Key_Backspace);
+        << QString()
+        << QKeySequence(QStringLiteral("Ctrl+End, Backspace"), QKeySequence::PortableText);
     QTest::newRow("paste") << QString() << QKeySequence(QKeySequence::Paste);
     QTest::newRow("cut everything")
-        << QString() << QKeySequence(Qt::CTRL + Qt::Key_A, Qt::CTRL + Qt::Key_X);
+        << QString() << QKeySequence(QStringLiteral("Ctrl+A, Ctrl+X"), QKeySequence::PortableText);
 }
 
 void tst_ReceivePath::typingInHexViewChangesNothing()
