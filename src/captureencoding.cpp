@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "captureencoding.h"
 
-QByteArray htmlCaptureBytes(const QString &html)
+QByteArray htmlCaptureBytes(const QString &document)
 {
+    // The bytes are Latin-1, with references for everything beyond; the UTF-8 that Qt 6 declares
+    // would make a reader take "\xe9" for a broken character. Text from the device never matches
+    // this, as its "<" is written "&lt;".
+    QString html = document;
+    html.remove(QStringLiteral("<meta charset=\"utf-8\" />"));
     QByteArray bytes;
     bytes.reserve(html.size());
     for (int i = 0; i < html.size(); ++i) {

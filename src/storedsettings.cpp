@@ -2,14 +2,48 @@
 #include "storedsettings.h"
 
 #include <QSettings>
+#include <QtGlobal>
+
+#include <climits>
 
 namespace {
+
+// The settings keep font weights on Qt 5's scale (0-99), which every settings file written so far
+// holds; Qt 6 counts them as OpenType does (1-1000). Either way goes to the nearest named weight,
+// as Qt 6 itself converts the old scale.
+constexpr bool openTypeWeights = QT_VERSION_MAJOR >= 6;
+constexpr int namedWeights[][2] = {{0, 100}, {12, 200}, {25, 300}, {50, 400}, {57, 500}, {63, 600},
+    {75, 700}, {81, 800}, {87, 900}};
+
+int nearestNamedWeight(int weight, int from, int to)
+{
+    int nearest = namedWeights[0][to];
+    int distance = INT_MAX;
+    for (const auto &named : namedWeights) {
+        if (qAbs(weight - named[from]) < distance) {
+            distance = qAbs(weight - named[from]);
+            nearest = named[to];
+        }
+    }
+    return nearest;
+}
+
+int toolkitWeight(int storedWeight)
+{
+    return openTypeWeights ? nearestNamedWeight(storedWeight, 0, 1) : storedWeight;
+}
+
+int storedWeight(const QFont &font)
+{
+    const int weight = font.weight();
+    return openTypeWeights ? nearestNamedWeight(weight, 1, 0) : weight;
+}
 
 QFont terminalFont(const QString &family, int pointSize, int weight, bool italic)
 {
     QFont font;
     font.setFamily(family);
-    // Qt 5 takes the weight as an int, Qt 6 as a QFont::Weight; either gets the stored number.
+    // Qt 5 takes the weight as an int, Qt 6 as a QFont::Weight.
     font.setWeight(static_cast<decltype(font.weight())>(weight));
     font.setPointSize(pointSize);
     font.setStyle(italic ? QFont::StyleItalic : QFont::StyleNormal);
@@ -44,8 +78,8 @@ StoredSettings StoredSettings::load(const QSettings &settings)
     if (pointSize == 0)
         pointSize = 10;
     int weight = settings.value(QStringLiteral("fontweight"), 0).toInt();
-    if (weight == 0)
-        weight = QFont::Normal;
+    // Outside Qt 5's scale is as light or as heavy as it goes.
+    weight = weight == 0 ? int(QFont::Normal) : toolkitWeight(qBound(0, weight, 99));
     const bool italic = settings.value(QStringLiteral("fontstyle"), false).toBool();
     stored.font = terminalFont(family, pointSize, weight, italic);
 
@@ -78,7 +112,7 @@ void StoredSettings::save(QSettings &settings) const
 
     settings.setValue(QStringLiteral("fontfamily"), font.family());
     settings.setValue(QStringLiteral("fontsize"), font.pointSize());
-    settings.setValue(QStringLiteral("fontweight"), font.weight());
+    settings.setValue(QStringLiteral("fontweight"), storedWeight(font));
     settings.setValue(QStringLiteral("fontstyle"), font.style() != QFont::StyleNormal);
 
     settings.setValue(QStringLiteral("fontcolor"), color.name());

@@ -34,6 +34,12 @@
 
 namespace {
 
+// A capture's HTML is the view's, less the UTF-8 that Qt 6 declares: the bytes are Latin-1.
+QString withoutCharset(QString html)
+{
+    return html.remove(QStringLiteral("<meta charset=\"utf-8\" />"));
+}
+
 const QString htmlFilter = QStringLiteral("html Files (*.html)");
 const QString logFilter = QStringLiteral("log Files (*.log)");
 
@@ -187,7 +193,7 @@ void tst_Capture::format()
     if (html) {
         QVERIFY(saved.startsWith("<!DOCTYPE HTML"));
         QVERIFY(saved.contains("line &lt;two&gt; &amp; &quot;three&quot;"));
-        QCOMPARE(saved, view->toHtml().toLatin1());
+        QCOMPARE(saved, withoutCharset(view->toHtml()).toLatin1());
     } else {
         QCOMPARE(saved, plain.toLatin1());
     }
@@ -253,7 +259,7 @@ void tst_Capture::emptyView()
     if (name.endsWith(QLatin1String(".html"))) {
         QVERIFY(saved.startsWith("<!DOCTYPE HTML"));
         QVERIFY(saved.trimmed().endsWith("</html>"));
-        QCOMPARE(saved, view->toHtml().toLatin1());
+        QCOMPARE(saved, withoutCharset(view->toHtml()).toLatin1());
     } else {
         QCOMPARE(saved, QByteArray());
     }
@@ -290,7 +296,7 @@ void tst_Capture::outsideLatin1()
     parsed.setHtml(QString::fromLatin1(saved));
     QCOMPARE(parsed.toPlainText(), shown);
     // Everything else, "é" included, is the same Latin-1 byte as before.
-    QString expected = view->toHtml();
+    QString expected = withoutCharset(view->toHtml());
     expected.replace(QStringLiteral("\u20ac"), QStringLiteral("&#8364;"))
         .replace(QString::fromUtf8("\xf0\x9f\x98\x80"), QStringLiteral("&#128512;"));
     QCOMPARE(saved, expected.toLatin1());

@@ -24,7 +24,7 @@
 
 namespace {
 
-const QString defaultSheet = QStringLiteral("QTextEdit { font:50 10pt \"Courier New\";"
+const QString defaultSheet = QStringLiteral("QTextEdit { font:400 10pt \"Courier New\";"
                                             "color:rgb(255,255,255);"
                                             "background-color:rgb(43,88,65); }");
 const QChar replacement(0xFFFD);

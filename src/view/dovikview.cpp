@@ -392,14 +392,15 @@ void DovikView::stampLinesFrom(int blockNumber, bool wasEmpty, const QDateTime &
     }
 }
 
-// The margin comes on top of the document's own, which keeps the stamps off the frame; whole
-// pixels keep the text on the same pixels as without stamps.
+// Room for the stamps and the document's own margin before them: Qt 6 takes a left margin in place
+// of the document's, Qt 5 adds the two. Whole pixels keep the text on the same pixels as without
+// stamps.
 void DovikView::updateStampMargin()
 {
     QTextFrame *const root = document()->rootFrame();
     QTextFrameFormat format = root->frameFormat();
     if (stamping) {
-        const qreal margin = std::ceil(stampWidth());
+        const qreal margin = std::ceil(stampWidth()) + document()->documentMargin();
         if (format.hasProperty(QTextFormat::FrameLeftMargin) && format.leftMargin() == margin)
             return;
         format.setLeftMargin(margin);

@@ -39,12 +39,15 @@ QColor styleSheetColor(const QColor &color)
 
 QString terminalStyleSheet(const QFont &font, const QColor &color, const QColor &backColor)
 {
-    // QFont::weight() is on Qt's 0-99 scale, which style sheets do not use for numeric weights;
-    // it is written as it is so that stored settings keep producing the same sheet.
     QString sheet = QStringLiteral("QTextEdit { font:");
     if (font.style() == QFont::StyleItalic)
         sheet += QStringLiteral("italic ");
-    sheet += QString::number(font.weight());
+    // Style sheets take CSS weights (100-900). Qt 5 divides them by 8 into its own scale, 0-99,
+    // Qt 6 takes them as they are; "bold" means the same to both.
+    if (font.weight() == QFont::Bold)
+        sheet += QStringLiteral("bold");
+    else
+        sheet += QString::number(font.weight() * (QT_VERSION_MAJOR >= 6 ? 1 : 8));
     sheet += QLatin1Char(' ');
     sheet += QString::number(font.pointSize());
     sheet += QStringLiteral("pt ");
