@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "quitsignals.h"
 #include "solvaneterm.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ int main(int argc, char **argv)
     parser.process(app);
 
     SolvaneTerm window;
+    new QuitSignals(&window);
     window.show();
     if (parser.isSet(log))
         window.startSessionLog(parser.value(log));

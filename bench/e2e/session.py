@@ -1,9 +1,13 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The pieces of one benchmark run: a virtual X server, the simulated device and the program."""
+"""The pieces of one benchmark run: a virtual X server or a headless Wayland compositor, the
+simulated device and the program."""
 
 import os
+import shutil
 import signal
+import socket
 import subprocess
+import tempfile
 import threading
 import time
 
@@ -17,6 +21,10 @@ _DROPPED = ('QT_QPA_PLATFORM', 'QT_LOGGING_RULES', 'QT_MESSAGE_PATTERN', 'QT_XCB
 
 class BenchError(Exception):
     pass
+
+
+class Unavailable(BenchError):
+    """What the run needs is not installed here: a reason to skip, not a failure."""
 
 
 def stop_process(process, timeout=5):
@@ -55,6 +63,59 @@ class XServer:
             stop_process(self.process)
             raise BenchError('Xvfb did not start')
         self.display = ':' + number.decode().strip()
+        self.environment = {'DISPLAY': self.display}
+
+    def close(self):
+        stop_process(self.process)
+
+
+class Weston:
+    """A headless Weston with a runtime folder of its own; programs find it by its socket's path,
+    with nothing that would let the toolkit fall back to X."""
+
+    SOCKET = 'solvane-wayland'
+
+    def __init__(self, workdir, timeout=20):
+        self.display = None
+        if not shutil.which('weston'):
+            raise Unavailable('weston is missing')
+        runtime = tempfile.mkdtemp(prefix='weston.', dir=workdir)  # mode 0700, as Weston wants
+        self.log_path = os.path.join(runtime, 'weston.log')
+        path = os.path.join(runtime, self.SOCKET)
+        environment = {k: v for k, v in os.environ.items()
+                       if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'WAYLAND_SOCKET')}
+        environment['XDG_RUNTIME_DIR'] = runtime
+        self.process = subprocess.Popen(
+            ['weston', '--backend=headless-backend.so', '--socket=' + self.SOCKET,
+             '--idle-time=0', '--log=' + self.log_path],
+            env=environment, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + timeout
+        while not self._accepts(path):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.close()
+                raise BenchError('Weston did not start: ' + self.log_tail())
+            time.sleep(0.05)
+        # The toolkit needs no input method, and one version crashes looking for it where the
+        # compositor has no keyboard.
+        self.environment = {'WAYLAND_DISPLAY': path, 'QT_QPA_PLATFORM': 'wayland',
+                            'QT_IM_MODULE': 'none'}
+
+    @staticmethod
+    def _accepts(path):
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+            try:
+                probe.connect(path)
+            except OSError:
+                return False
+        return True
+
+    def log_tail(self, length=500):
+        try:
+            with open(self.log_path, errors='replace') as log:
+                return log.read()[-length:]
+        except OSError:
+            return '(no log)'
 
     def close(self):
         stop_process(self.process)
@@ -137,23 +198,27 @@ class Simulator:
         stop_process(self.process)
 
 
-def program_environment(display, workdir, fakeudev, device_list, hex_view, extra=None,
-                        time_stamps=False):
-    """The environment of one program run; it also writes the program's settings file."""
+def program_environment(server, workdir, fakeudev, device_list, hex_view, extra=None,
+                        time_stamps=False, settings=()):
+    """The environment of one program run under server (an XServer or a Weston); it also writes
+    the program's settings file, with the lines in settings added to its [General] group."""
     config = os.path.join(workdir, 'config')
     settings_dir = os.path.join(config, SETTINGS_FILE[0])
     os.makedirs(settings_dir, exist_ok=True)
-    with open(os.path.join(settings_dir, SETTINGS_FILE[1]), 'w') as settings:
-        settings.write('[General]\nisHexamode=%s\n' % ('true' if hex_view else 'false'))
+    with open(os.path.join(settings_dir, SETTINGS_FILE[1]), 'w') as stored:
+        stored.write('[General]\nisHexamode=%s\n' % ('true' if hex_view else 'false'))
         if time_stamps:
-            settings.write('timestamps=true\n')
+            stored.write('timestamps=true\n')
+        for line in settings:
+            stored.write(line + '\n')
     runtime = os.path.join(workdir, 'runtime')
     os.makedirs(runtime, mode=0o700, exist_ok=True)
-    environment = {k: v for k, v in os.environ.items() if k not in _DROPPED}
+    environment = {k: v for k, v in os.environ.items() if k not in _DROPPED + ('DISPLAY',)}
     # A sanitizer build insists on its runtime coming first, ahead of the preloaded library;
     # other builds ignore the variable.
     asan = environment.get('ASAN_OPTIONS')
-    environment.update(DISPLAY=display, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime,
+    environment.update(server.environment)
+    environment.update(XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime,
                        LD_PRELOAD=fakeudev, SOLVANE_SIM_DEVICES=device_list,
                        ASAN_OPTIONS=(asan + ':' if asan else '') + 'verify_asan_link_order=0')
     environment.update(extra or {})
