@@ -27,6 +27,14 @@ class Unavailable(BenchError):
     """What the run needs is not installed here: a reason to skip, not a failure."""
 
 
+def quit_signals_as_default():
+    """For the program's process: a signal ignored where the run was started (SIGINT in a
+    background job, SIGHUP under nohup) stays ignored by the program, as it should, and would
+    keep it from quitting when the run sends it."""
+    for number in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM):
+        signal.signal(number, signal.SIG_DFL)
+
+
 def stop_process(process, timeout=5):
     if process is None or process.poll() is not None:
         return
