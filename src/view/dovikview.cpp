@@ -229,8 +229,9 @@ void DovikView::insertView(const QByteArray &data, const QDateTime &arrival)
             ensureCursorVisible();
     }
     const int selectionEndsBy = cursor.position();
-    const int firstLine = cursor.blockNumber();
-    const bool firstLineEmpty = cursor.block().length() <= 1;
+    // Looking up the line's number walks the document; without stamps nobody needs it.
+    const int firstLine = stamping ? cursor.blockNumber() : 0;
+    const bool firstLineEmpty = stamping && cursor.block().length() <= 1;
     if (!block.text.isEmpty())
         cursor.insertText(block.text);
     if (stamping)
